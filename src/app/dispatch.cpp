@@ -1,0 +1,23 @@
+#include "app/dispatch.h"
+
+#include <cstdio>
+#include <cwchar>
+
+#include "names.h"
+
+namespace mioutil {
+
+uint32_t DispatchOperation(uint32_t operation) {
+    uint32_t result = kExitOk;
+    switch (operation) {
+        case OpInvalid:
+            std::wprintf(L"%ls", kInvalidCommandLineMessage);
+            result = kExitInvalidCommandLine;
+            break;
+        default:
+            break;
+    }
+    return result;
+}
+
+}  // namespace mioutil

@@ -1,0 +1,34 @@
+#include "platform/platform_probe.h"
+
+#include <windows.h>
+
+#include "platform/platform_class.h"
+
+namespace mioutil {
+
+uint32_t GetPlatformClass() {
+    OSVERSIONINFOEXW version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    // Deprecated, but it is exactly what the manifest-dependent classification wants:
+    // without a supported-OS list every Windows from 8 on reports 6.2. A failure
+    // leaves the version 0.0, which classifies as 0.
+#if defined(_MSC_VER)
+#pragma warning(suppress : 4996)
+#endif
+    GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version));
+
+    SYSTEM_INFO info = {};
+    using GetNativeSystemInfoFn = void(WINAPI*)(LPSYSTEM_INFO);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    FARPROC proc = kernel != nullptr ? GetProcAddress(kernel, "GetNativeSystemInfo") : nullptr;
+    if (proc != nullptr) {
+        reinterpret_cast<GetNativeSystemInfoFn>(reinterpret_cast<void*>(proc))(&info);
+    } else {
+        GetSystemInfo(&info);
+    }
+
+    return ClassifyPlatform(version.dwMajorVersion, version.dwMinorVersion, version.wProductType,
+                            info.wProcessorArchitecture);
+}
+
+}  // namespace mioutil

@@ -1,0 +1,79 @@
+#include "harness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace e2e {
+
+std::wstring BinDir() {
+    wchar_t path[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir(path, n);
+    return dir.substr(0, dir.find_last_of(L"\\/"));
+}
+
+RunResult RunCommandLine(const std::wstring& commandLine) {
+    RunResult result;
+    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return result;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = writeEnd;
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION pi = {};
+    std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
+    mutableLine.push_back(L'\0');
+    const BOOL started = CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        nullptr, &si, &pi);
+    CloseHandle(writeEnd);  // our copy; the pipe ends when the child's copy closes
+    if (started) {
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0) result.out.append(buffer, got);
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        GetExitCodeProcess(pi.hProcess, &result.exitCode);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    } else {
+        ADD_FAILURE() << "could not start: " << testing::PrintToString(commandLine) << " error " << GetLastError();
+    }
+    CloseHandle(readEnd);
+    return result;
+}
+
+RunResult RunTool(const std::wstring& arguments) {
+    std::wstring line = L"\"" + BinDir() + L"\\mioutil.exe\"";
+    if (!arguments.empty()) line += L" " + arguments;
+    return RunCommandLine(line);
+}
+
+bool RunningUnderWine() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+}  // namespace e2e
+
+// These tests create and delete device nodes, INF files and registry entries of
+// the machine they run on. Under Wine that machine is a throwaway prefix; on a
+// real Windows it is the machine itself, so it takes an explicit opt-in.
+int wmain(int argc, wchar_t** argv) {
+    const char* optIn = std::getenv("MIOUTIL_E2E_ALLOW_REAL_WINDOWS");
+    if (!e2e::RunningUnderWine() && (optIn == nullptr || std::string(optIn) != "1")) {
+        std::fprintf(stderr,
+                     "e2e_tests: refusing to run outside Wine: these tests change device nodes, INF files "
+                     "and the registry of this machine.\nSet MIOUTIL_E2E_ALLOW_REAL_WINDOWS=1 to run them "
+                     "anyway, on a machine you can spare.\n");
+        return 2;
+    }
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,65 @@
+// The platform probe under each Windows version Wine can pretend to be.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "harness.h"
+
+namespace {
+
+// Wine takes the version it reports for one exe from HKCU\Software\Wine\AppDefaults\<exe>.
+class WineVersionFor {
+public:
+    WineVersionFor(const wchar_t* exe, const wchar_t* version) {
+        key_ = std::wstring(L"Software\\Wine\\AppDefaults\\") + exe;
+        HKEY k = nullptr;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) ==
+            ERROR_SUCCESS) {
+            RegSetValueExW(k, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                           static_cast<DWORD>((wcslen(version) + 1) * sizeof(wchar_t)));
+            RegCloseKey(k);
+        }
+    }
+    ~WineVersionFor() { RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str()); }
+
+private:
+    std::wstring key_;
+};
+
+struct Expected {
+    const wchar_t* wineVersion;
+    unsigned major, minor, product;  // as Wine 8 reports them
+    unsigned platformClass;
+};
+
+// The class is what the probe's table gives for what Wine reports. Wine 8.0
+// reports win7 as a server and win2008r2 as a workstation (the reverse of
+// Windows), so those two rows come out as each other's class.
+const Expected kVersions[] = {
+    {L"winxp64", 5, 2, 1, 0x51000060},   // XP Professional x64
+    {L"win2003", 5, 2, 3, 0x52000060},   // Server 2003 x64
+    {L"win2008", 6, 0, 3, 0x60200860},   // Server 2008 x64
+    {L"win7", 6, 1, 3, 0x60200860},      // Wine quirk: server product type
+    {L"win2008r2", 6, 1, 1, 0x61000060}, // Wine quirk: workstation product type
+    {L"win10", 6, 2, 1, 0x00000060},     // no supported-OS manifest: reported as 6.2
+};
+
+TEST(PlatformProbe, ClassUnderEachWineVersion) {
+    ASSERT_TRUE(e2e::RunningUnderWine()) << "the version switch is Wine's own";
+    for (const Expected& e : kVersions) {
+        WineVersionFor version(L"probe_helper.exe", e.wineVersion);
+        e2e::RunResult r = e2e::RunCommandLine(L"\"" + e2e::BinDir() + L"\\probe_helper.exe\"");
+        ASSERT_EQ(r.exitCode, 0u);
+        unsigned major = 0, minor = 0, product = 0, arch = 0, cls = 0;
+        ASSERT_EQ(std::sscanf(r.out.c_str(), "%u %u %u %u 0x%x", &major, &minor, &product, &arch, &cls), 5)
+            << r.out;
+        SCOPED_TRACE(testing::PrintToString(std::wstring(e.wineVersion)) + ": " + r.out);
+        EXPECT_EQ(major, e.major);
+        EXPECT_EQ(minor, e.minor);
+        EXPECT_EQ(product, e.product);
+        EXPECT_EQ(arch, 9u);  // PROCESSOR_ARCHITECTURE_AMD64
+        EXPECT_EQ(cls, e.platformClass);
+    }
+}
+
+}  // namespace
