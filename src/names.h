@@ -43,5 +43,21 @@ inline constexpr const wchar_t* kDisplayEnumerator = L"DISPLAY";
 // Uninstall registry (under HKEY_LOCAL_MACHINE).
 inline constexpr const wchar_t* kUninstallKeyPath = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 inline constexpr const wchar_t* kCardUninstallEntry = L"KORAV Multi-I/O Card Driver";
+inline constexpr const wchar_t* kUninstallStringValue = L"UninstallString";
+
+// Texts whose presence in an entry's "UninstallString" marks it as the card's.
+inline constexpr const wchar_t* kTargetKrvpci = L"krvpci";
+inline constexpr const wchar_t* kTargetKrvpcip = L"krvpcip";
+inline constexpr const wchar_t* kTargetKrvcard = L"krvcard";
+inline constexpr const wchar_t* kTargetKrvport = L"krvport";
+inline constexpr const wchar_t* kTargetMevcard = L"mevcard";
+inline constexpr const wchar_t* kTargetMevport = L"mevport";
+inline constexpr const wchar_t* kTargetInstaller = L"KRVInst.exe";
+inline constexpr const wchar_t* kTargetVendorProduct = L"Korav\\PCI_MultiIO_Driver";
+
+// The vendor's keys under HKEY_LOCAL_MACHINE.
+inline constexpr const wchar_t* kVendorKeyPath = L"SOFTWARE\\Korav";
+inline constexpr const wchar_t* kVendorProductKeyPath = L"SOFTWARE\\Korav\\PCI_MultiIO_Driver";
+inline constexpr const wchar_t* kVendorSetupKeyPath = L"SOFTWARE\\Korav\\PCI_MultiIO_Driver\\Setup";
 
 }  // namespace mioutil

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "drivers/uninstall_registry.h"
 #include "names.h"
 
 namespace mioutil {
@@ -13,6 +14,11 @@ uint32_t DispatchOperation(uint32_t operation) {
         case OpInvalid:
             std::wprintf(L"%ls", kInvalidCommandLineMessage);
             result = kExitInvalidCommandLine;
+            break;
+        case OpUninstallDriver:
+            if (operation & OpStepCleanup) {
+                CleanUninstallRegistry();
+            }
             break;
         default:
             break;

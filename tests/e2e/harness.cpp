@@ -60,6 +60,19 @@ bool RunningUnderWine() {
     return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
+WineVersionFor::WineVersionFor(const wchar_t* exe, const wchar_t* version) {
+    key_ = std::wstring(L"Software\\Wine\\AppDefaults\\") + exe;
+    HKEY k = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) ==
+        ERROR_SUCCESS) {
+        RegSetValueExW(k, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                       static_cast<DWORD>((wcslen(version) + 1) * sizeof(wchar_t)));
+        RegCloseKey(k);
+    }
+}
+
+WineVersionFor::~WineVersionFor() { RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str()); }
+
 }  // namespace e2e
 
 // These tests create and delete device nodes, INF files and registry entries of

@@ -26,4 +26,17 @@ RunResult RunTool(const std::wstring& arguments);
 /// True when running under Wine (ntdll exports wine_get_version).
 bool RunningUnderWine();
 
+/// Makes Wine report the given Windows version ("win7", "winxp64", ...) to one exe
+/// for the guard's lifetime (HKCU\Software\Wine\AppDefaults\<exe>, value Version).
+class WineVersionFor {
+public:
+    WineVersionFor(const wchar_t* exe, const wchar_t* version);
+    ~WineVersionFor();
+    WineVersionFor(const WineVersionFor&) = delete;
+    WineVersionFor& operator=(const WineVersionFor&) = delete;
+
+private:
+    std::wstring key_;
+};
+
 }  // namespace e2e

@@ -7,25 +7,6 @@
 
 namespace {
 
-// Wine takes the version it reports for one exe from HKCU\Software\Wine\AppDefaults\<exe>.
-class WineVersionFor {
-public:
-    WineVersionFor(const wchar_t* exe, const wchar_t* version) {
-        key_ = std::wstring(L"Software\\Wine\\AppDefaults\\") + exe;
-        HKEY k = nullptr;
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) ==
-            ERROR_SUCCESS) {
-            RegSetValueExW(k, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
-                           static_cast<DWORD>((wcslen(version) + 1) * sizeof(wchar_t)));
-            RegCloseKey(k);
-        }
-    }
-    ~WineVersionFor() { RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str()); }
-
-private:
-    std::wstring key_;
-};
-
 struct Expected {
     const wchar_t* wineVersion;
     unsigned major, minor, product;  // as Wine 8 reports them
@@ -47,7 +28,7 @@ const Expected kVersions[] = {
 TEST(PlatformProbe, ClassUnderEachWineVersion) {
     ASSERT_TRUE(e2e::RunningUnderWine()) << "the version switch is Wine's own";
     for (const Expected& e : kVersions) {
-        WineVersionFor version(L"probe_helper.exe", e.wineVersion);
+        e2e::WineVersionFor version(L"probe_helper.exe", e.wineVersion);
         e2e::RunResult r = e2e::RunCommandLine(L"\"" + e2e::BinDir() + L"\\probe_helper.exe\"");
         ASSERT_EQ(r.exitCode, 0u);
         unsigned major = 0, minor = 0, product = 0, arch = 0, cls = 0;

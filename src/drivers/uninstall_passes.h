@@ -1,0 +1,53 @@
+// The decisions of the uninstall-registry cleanup that need no system call: which
+// passes run in which registry view, the access each pass asks for, and whether an
+// "UninstallString" names one of the card's packages.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace mioutil {
+
+// The two registry views of the uninstall key on x64 Windows.
+enum class RegistryView : uint32_t {
+    View32,
+    View64,
+};
+
+struct UninstallPass {
+    const wchar_t* target;  // searched, case-sensitively, in each entry's "UninstallString"
+    RegistryView view;
+};
+
+inline constexpr size_t kUninstallPassCount = 15;
+
+/// The cleanup's passes, in the order they run.
+extern const UninstallPass kUninstallPasses[kUninstallPassCount];
+
+// Access masks as the registry knows them (KEY_ALL_ACCESS, KEY_WOW64_32KEY, KEY_WOW64_64KEY).
+enum : uint32_t {
+    kKeyAllAccess = 0xF003F,
+    kKeyWow64_32Key = 0x0200,
+    kKeyWow64_64Key = 0x0100,
+};
+
+struct PassAccess {
+    bool runs;      // false: the pass touches nothing (the 64-bit view of x86 Windows)
+    uint32_t mask;  // for the uninstall key and for every entry below it; 0 on an unclassified system
+};
+
+/// How one pass in the given view opens the registry on a system of the given platform class.
+PassAccess AccessForPass(uint32_t platformClass, RegistryView view);
+
+/// True when target occurs in the text held by a buffer of `capacity` characters.
+/// The text ends at its first null character or at the end of the buffer, so an
+/// unterminated value is never read past its buffer. An empty target matches nothing.
+bool ValueTextContains(const wchar_t* text, size_t capacity, const wchar_t* target);
+
+inline constexpr size_t kVendorKeyCount = 3;
+
+/// The vendor's keys under HKEY_LOCAL_MACHINE, deepest first, so that each is empty of
+/// subkeys by the time its turn comes unless it holds something that is not ours.
+extern const wchar_t* const kVendorKeys[kVendorKeyCount];
+
+}  // namespace mioutil

@@ -1,0 +1,130 @@
+#include "drivers/uninstall_passes.h"
+
+#include <gtest/gtest.h>
+
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "names.h"
+
+namespace mioutil {
+namespace {
+
+constexpr RegistryView k32 = RegistryView::View32;
+constexpr RegistryView k64 = RegistryView::View64;
+
+// Which target runs in which view is checked end to end; what only shows here is
+// the order: a target that is a prefix of another must run first in each view, so
+// that the longer target's pass meets only what the shorter one could not delete.
+TEST(UninstallPasses, APrefixTargetRunsBeforeTheLongerTargetOfItsView) {
+    ASSERT_EQ(kUninstallPassCount, 15u);
+    int checked = 0;
+    for (size_t longer = 0; longer < kUninstallPassCount; ++longer) {
+        for (size_t prefix = 0; prefix < kUninstallPassCount; ++prefix) {
+            const UninstallPass& l = kUninstallPasses[longer];
+            const UninstallPass& p = kUninstallPasses[prefix];
+            const size_t n = std::wcslen(p.target);
+            if (prefix == longer || l.view != p.view || std::wcslen(l.target) <= n ||
+                std::wcsncmp(l.target, p.target, n) != 0) {
+                continue;
+            }
+            EXPECT_LT(prefix, longer) << "pass " << prefix + 1 << " and pass " << longer + 1;
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, 2);  // "krvpci" before "krvpcip", in each view
+}
+
+TEST(AccessForPass, X64WindowsWorksInEachViewWithFullAccess) {
+    // Every x64 class Wine and Windows produce, plus single bits of the group.
+    for (uint32_t cls : {0x51000060u, 0x52000060u, 0x60000060u, 0x60200860u, 0x61000060u, 0x60u, 0x20u, 0x40u}) {
+        const PassAccess a32 = AccessForPass(cls, k32);
+        const PassAccess a64 = AccessForPass(cls, k64);
+        EXPECT_TRUE(a32.runs) << std::hex << cls;
+        EXPECT_EQ(a32.mask, 0xF023Fu) << std::hex << cls;
+        EXPECT_TRUE(a64.runs) << std::hex << cls;
+        EXPECT_EQ(a64.mask, 0xF013Fu) << std::hex << cls;
+    }
+}
+
+TEST(AccessForPass, X86WindowsHasOneViewAndSkipsThe64BitPasses) {
+    for (uint32_t cls : {0x50000003u, 0x51000003u, 0x52000003u, 0x60000003u, 0x60200803u, 0x61000003u, 0x03u, 0x01u,
+                         0x02u}) {
+        const PassAccess a32 = AccessForPass(cls, k32);
+        EXPECT_TRUE(a32.runs) << std::hex << cls;
+        EXPECT_EQ(a32.mask, 0xF003Fu) << std::hex << cls;  // no view flag: the only view there is
+        EXPECT_FALSE(AccessForPass(cls, k64).runs) << std::hex << cls;
+    }
+}
+
+TEST(AccessForPass, UnclassifiedSystemGetsNoAccess) {
+    for (RegistryView view : {k32, k64}) {
+        const PassAccess a = AccessForPass(0, view);
+        EXPECT_EQ(a.mask, 0u);
+    }
+    // Only the architecture bits count, never the version family.
+    EXPECT_EQ(AccessForPass(0x61000000u, k32).mask, 0u);
+    EXPECT_EQ(AccessForPass(0x60200800u, k64).mask, 0u);
+}
+
+// The text in a buffer of exactly `capacity` characters, unterminated when it fills it:
+// ASan reports any read past the end.
+std::vector<wchar_t> Buffer(const std::wstring& text, size_t capacity) {
+    std::vector<wchar_t> b(capacity, L'\0');
+    for (size_t i = 0; i < text.size() && i < capacity; ++i) b[i] = text[i];
+    return b;
+}
+
+TEST(ValueTextContains, FindsTheTargetAnywhereCaseSensitively) {
+    const wchar_t* uninstall =
+        L"C:\\PROGRA~1\\DIFX\\0123\\DPInst64.exe /u C:\\Windows\\System32\\DriverStore\\FileRepository\\"
+        L"krvpci.inf_amd64_neutral_3f2a\\krvpci.inf";
+    std::vector<wchar_t> b = Buffer(uninstall, 260);
+    EXPECT_TRUE(ValueTextContains(b.data(), b.size(), kTargetKrvpci));
+    EXPECT_FALSE(ValueTextContains(b.data(), b.size(), kTargetKrvpcip));
+    EXPECT_TRUE(ValueTextContains(b.data(), b.size(), L"DPInst64"));  // at no particular position
+    EXPECT_FALSE(ValueTextContains(b.data(), b.size(), L"KRVPCI"));
+    EXPECT_FALSE(ValueTextContains(b.data(), b.size(), L"Krvpci"));
+
+    std::vector<wchar_t> start = Buffer(L"krvport.inf", 260);
+    EXPECT_TRUE(ValueTextContains(start.data(), start.size(), kTargetKrvport));
+    std::vector<wchar_t> end = Buffer(L"\"C:\\Program Files\\Korav\\PCI_MultiIO_Driver", 260);
+    EXPECT_TRUE(ValueTextContains(end.data(), end.size(), kTargetVendorProduct));
+    EXPECT_FALSE(ValueTextContains(end.data(), end.size(), L"Korav/PCI_MultiIO_Driver"));
+    // A near miss just before the real occurrence.
+    std::vector<wchar_t> retry = Buffer(L"mevcarmevcard", 260);
+    EXPECT_TRUE(ValueTextContains(retry.data(), retry.size(), kTargetMevcard));
+    std::vector<wchar_t> almost = Buffer(L"KRVInst.ex", 260);
+    EXPECT_FALSE(ValueTextContains(almost.data(), almost.size(), kTargetInstaller));
+}
+
+TEST(ValueTextContains, StopsAtTheFirstNullOrTheEndOfTheBuffer) {
+    // What follows the first null is not part of the text (a REG_MULTI_SZ, say).
+    std::wstring multi = std::wstring(L"C:\\other.exe") + L'\0' + L"krvcard";
+    std::vector<wchar_t> b = Buffer(multi, 260);
+    EXPECT_FALSE(ValueTextContains(b.data(), b.size(), kTargetKrvcard));
+
+    // A value that fills the buffer with no terminator: the target at its very end
+    // counts, one cut by the end does not, and nothing past the buffer is read.
+    std::wstring filler(260 - 7, L'x');
+    std::vector<wchar_t> full = Buffer(filler + L"krvcard", 260);
+    EXPECT_TRUE(ValueTextContains(full.data(), full.size(), kTargetKrvcard));
+    std::vector<wchar_t> cut = Buffer(filler + L"krvcar", 260);  // 259 characters, then the zero fill
+    EXPECT_FALSE(ValueTextContains(cut.data(), cut.size(), kTargetKrvcard));
+    std::vector<wchar_t> cutAtEnd = Buffer(std::wstring(260 - 3, L'x') + L"krv", 260);
+    EXPECT_FALSE(ValueTextContains(cutAtEnd.data(), cutAtEnd.size(), kTargetKrvcard));
+}
+
+TEST(ValueTextContains, EmptyTextsAndTargets) {
+    std::vector<wchar_t> empty = Buffer(L"", 260);
+    EXPECT_FALSE(ValueTextContains(empty.data(), empty.size(), kTargetKrvpci));
+    std::vector<wchar_t> shorter = Buffer(L"krvpc", 260);
+    EXPECT_FALSE(ValueTextContains(shorter.data(), shorter.size(), kTargetKrvpci));
+    std::vector<wchar_t> any = Buffer(L"anything", 260);
+    EXPECT_FALSE(ValueTextContains(any.data(), any.size(), L""));  // would match every entry
+    EXPECT_FALSE(ValueTextContains(any.data(), 0, L"a"));
+}
+
+}  // namespace
+}  // namespace mioutil
