@@ -13,17 +13,23 @@
 namespace mioutil {
 namespace {
 
-constexpr size_t kCommandCapacity = 260;
+constexpr size_t kCapacity = 260;  // the command and every path have 260 characters
 const std::wstring kCommandHead = L"\"\"%SystemDrive%\\Program Files\\KORAV\\DPInst.exe\"\" /s /u ";
 
-// Builds into a buffer pre-filled with junk, so a refusal must really clear it.
-bool Command(const std::wstring& path, std::wstring& out) {
-    wchar_t buffer[kCommandCapacity];
+// Runs a builder on a buffer pre-filled with junk, so a refusal must really clear it.
+template <typename Builder>
+bool BuildInto(std::wstring& out, Builder build) {
+    wchar_t buffer[kCapacity];
     for (wchar_t& c : buffer) c = L'#';
-    const bool ok = BuildDpinstCommandLine(kDpinstFolder, kDpinstTool, path.data(), path.size(), buffer,
-                                           kCommandCapacity);
+    const bool ok = build(buffer);
     out.assign(buffer);
     return ok;
+}
+
+bool Command(const std::wstring& path, std::wstring& out) {
+    return BuildInto(out, [&](wchar_t* buffer) {
+        return BuildDpinstCommandLine(kDpinstFolder, kDpinstTool, path.data(), path.size(), buffer, kCapacity);
+    });
 }
 
 TEST(DpinstCommand, PathFollowsTheToolUnquotedBlanksAndAll) {
@@ -128,14 +134,10 @@ TEST(ContainsText, LooksOnlyWithinTheLengthGiven) {
     EXPECT_TRUE(ContainsText(text.data(), text.size(), kProviderStrings[2], 11));
 }
 
-constexpr size_t kPathCapacity = 260;
-
 bool Join(const std::wstring& folder, const std::wstring& name, std::wstring& out) {
-    wchar_t buffer[kPathCapacity];
-    for (wchar_t& c : buffer) c = L'#';
-    const bool ok = JoinPath(folder.data(), folder.size(), name.data(), name.size(), buffer, kPathCapacity);
-    out.assign(buffer);
-    return ok;
+    return BuildInto(out, [&](wchar_t* buffer) {
+        return JoinPath(folder.data(), folder.size(), name.data(), name.size(), buffer, kCapacity);
+    });
 }
 
 TEST(JoinPath, BuildsWholePathsOrNone) {
@@ -153,11 +155,7 @@ TEST(JoinPath, BuildsWholePathsOrNone) {
 }
 
 bool Pnf(const std::wstring& inf, std::wstring& out) {
-    wchar_t buffer[kPathCapacity];
-    for (wchar_t& c : buffer) c = L'#';
-    const bool ok = PnfPathOf(inf.data(), inf.size(), buffer, kPathCapacity);
-    out.assign(buffer);
-    return ok;
+    return BuildInto(out, [&](wchar_t* buffer) { return PnfPathOf(inf.data(), inf.size(), buffer, kCapacity); });
 }
 
 TEST(PnfPathOf, ReplacesTheLastFourCharacters) {
@@ -176,11 +174,9 @@ TEST(PnfPathOf, ReplacesTheLastFourCharacters) {
 }
 
 bool Sibling(const std::wstring& module, const std::wstring& name, std::wstring& out) {
-    wchar_t buffer[kPathCapacity];
-    for (wchar_t& c : buffer) c = L'#';
-    const bool ok = SiblingPath(module.data(), module.size(), name.data(), name.size(), buffer, kPathCapacity);
-    out.assign(buffer);
-    return ok;
+    return BuildInto(out, [&](wchar_t* buffer) {
+        return SiblingPath(module.data(), module.size(), name.data(), name.size(), buffer, kCapacity);
+    });
 }
 
 TEST(SiblingPath, PutsTheNameInTheModulesFolder) {
