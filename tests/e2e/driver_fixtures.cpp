@@ -188,7 +188,15 @@ ScopedDifxLoadOrder::ScopedDifxLoadOrder(const wchar_t* order) {
 
 ScopedDifxLoadOrder::~ScopedDifxLoadOrder() {
     RegDeleteKeyW(HKEY_CURRENT_USER, kOverrides);
-    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\mioutil.exe");
+    // The exe's own key goes only if nothing else (a Version, say) was put there.
+    const wchar_t* exeKey = L"Software\\Wine\\AppDefaults\\mioutil.exe";
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, exeKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    DWORD subkeys = 1, values = 1;
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                     nullptr);
+    RegCloseKey(key);
+    if (subkeys == 0 && values == 0) RegDeleteKeyW(HKEY_CURRENT_USER, exeKey);
 }
 
 void DriverRemovalTest::Clean() {
