@@ -60,4 +60,20 @@ inline constexpr const wchar_t* kVendorKeyPath = L"SOFTWARE\\Korav";
 inline constexpr const wchar_t* kVendorProductKeyPath = L"SOFTWARE\\Korav\\PCI_MultiIO_Driver";
 inline constexpr const wchar_t* kVendorSetupKeyPath = L"SOFTWARE\\Korav\\PCI_MultiIO_Driver\\Setup";
 
+// Recorded driver-store packages, replayed through the driver package installer:
+// %SystemDrive%\Program Files\KORAV\DPInst.exe /s /u <recorded path>.
+inline constexpr const wchar_t* kDriverStorePathFormat = L"DriverStorePath%d";
+inline constexpr const wchar_t* kDpinstFolder = L"KORAV";
+inline constexpr const wchar_t* kDpinstTool = L"DPInst.exe";
+
+// OEM INF copies in <Windows directory>\inf that name the card's provider.
+inline constexpr const wchar_t* kInfSubfolder = L"inf";
+inline constexpr const wchar_t* kOemInfPattern = L"oem*.inf";
+inline constexpr const wchar_t* kProviderStrings[] = {L"Korav Co., Ltd.", L"KORAV Co., Ltd.", L"KORAV GROUP"};
+
+// Driver Install Frameworks: a redistributable beside the exe, loaded at run time.
+inline constexpr const wchar_t* kDifxApiDll = L"difxapi.dll";
+inline constexpr const char* kDriverPackageUninstallW = "DriverPackageUninstallW";
+inline constexpr uint32_t kDriverPackageUninstallFlags = 0x22;  // DRIVER_PACKAGE_DELETE_FILES | DRIVER_PACKAGE_SILENT
+
 }  // namespace mioutil

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "drivers/driver_store.h"
+#include "drivers/oem_inf.h"
 #include "drivers/uninstall_registry.h"
 #include "names.h"
 
@@ -16,7 +18,14 @@ uint32_t DispatchOperation(uint32_t operation) {
             result = kExitInvalidCommandLine;
             break;
         case OpUninstallDriver:
+            // Every step runs whatever the one before found; the OEM INF uninstall
+            // gives the operation's result.
+            if (operation & OpStepUninstallPackages) {
+                UninstallRecordedPackages(kUninstallKeyPath, kCardUninstallEntry);
+                result = UninstallOemInfPackages();
+            }
             if (operation & OpStepCleanup) {
+                DeleteOemInfFiles();
                 CleanUninstallRegistry();
             }
             break;

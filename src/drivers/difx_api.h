@@ -1,0 +1,29 @@
+// DriverPackageUninstallW of difxapi.dll, loaded at run time: the DLL is a
+// redistributable that ships beside the application, not part of Windows, and an
+// import would keep the whole exe from starting wherever it is missing.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/unique_handle.h"
+
+namespace mioutil {
+
+using DriverPackageUninstallFn = DWORD(WINAPI*)(PCWSTR infPath, DWORD flags, PVOID installerInfo, BOOL* needReboot);
+
+struct DifxApi {
+    UniqueModule module;
+    DriverPackageUninstallFn uninstall = nullptr;
+    DWORD loadError = ERROR_SUCCESS;  // why `uninstall` could not be had
+    bool tried = false;
+};
+
+/// Loads difxapi.dll once, from the exe's own folder or else System32, never from
+/// the current directory or PATH, and looks up DriverPackageUninstallW.
+void LoadDifxApi(DifxApi& api);
+
+/// Uninstalls one driver package silently with its files; gives the function's
+/// result, or the error of the failed load or lookup.
+DWORD UninstallDriverPackage(DifxApi& api, const wchar_t* infPath);
+
+}  // namespace mioutil

@@ -1,0 +1,75 @@
+#include "drivers/driver_store.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <cwchar>
+
+#include "drivers/dpinst_command.h"
+#include "drivers/text_buffer.h"
+#include "names.h"
+#include "platform/unique_handle.h"
+
+namespace mioutil {
+
+namespace {
+constexpr DWORD kNameCapacity = 260;
+constexpr DWORD kRecordBytes = 522;  // what the card's installer writes for every record
+constexpr size_t kCommandCapacity = 260;
+}  // namespace
+
+uint32_t UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_t* entryName) {
+    UniqueRegKey uninstallKey;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallKeyPath, 0, KEY_ALL_ACCESS, uninstallKey.put()) != ERROR_SUCCESS) {
+        return kStatusNotFound;
+    }
+    UniqueRegKey entry;
+    if (RegOpenKeyExW(uninstallKey.get(), entryName, 0, KEY_ALL_ACCESS, entry.put()) != ERROR_SUCCESS) {
+        return kStatusNotFound;
+    }
+
+    // The records are numbered from 0; the number of values, whatever their
+    // names, bounds the indices looked for.
+    wchar_t name[kNameCapacity] = {};
+    DWORD count = 0;
+    for (;; ++count) {
+        DWORD nameLength = kNameCapacity;
+        if (RegEnumValueW(entry.get(), count, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+            break;
+        }
+    }
+
+    for (DWORD i = count; i-- > 0;) {
+        std::wmemset(name, L'\0', kNameCapacity);
+        const int n = std::swprintf(name, kNameCapacity, kDriverStorePathFormat, static_cast<int>(i));
+        if (n < 0 || n >= static_cast<int>(kNameCapacity)) continue;
+
+        wchar_t data[kRecordBytes / sizeof(wchar_t)] = {};
+        DWORD size = kRecordBytes;
+        if (RegQueryValueExW(entry.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) !=
+            ERROR_SUCCESS) {
+            continue;
+        }
+        // The path ends at its first zero, at the latest where the returned bytes end.
+        const size_t pathLength = TextLength(data, size / sizeof(wchar_t));
+
+        // A path that does not fit the command, or that the interpreter would act
+        // on, is not run; its record stays, and with it the entry.
+        wchar_t command[kCommandCapacity] = {};
+        if (!BuildDpinstCommandLine(kDpinstFolder, kDpinstTool, data, pathLength, command, kCommandCapacity)) {
+            continue;
+        }
+        _wsystem(command);  // waits for the interpreter; DPInst's outcome is not ours to judge
+        RegDeleteValueW(entry.get(), name);
+    }
+
+    // Only an entry that is known to be empty goes: a value whose name is too long
+    // for the buffer also makes the enumeration fail, with ERROR_MORE_DATA.
+    DWORD nameLength = kNameCapacity;
+    if (RegEnumValueW(entry.get(), 0, name, &nameLength, nullptr, nullptr, nullptr, nullptr) == ERROR_NO_MORE_ITEMS) {
+        RegDeleteKeyW(uninstallKey.get(), entryName);
+    }
+    return kExitOk;
+}
+
+}  // namespace mioutil

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+
+namespace mioutil {
+
+/// 0 when the first 65535 bytes of <folder>\<fileName>, widened byte by byte up to
+/// the first zero byte, contain `provider` (case matters); 13 when they do not, or
+/// when the file cannot be opened or read, or its path does not fit 260 characters.
+uint32_t InfContainsProvider(const wchar_t* folder, const wchar_t* fileName, const wchar_t* provider);
+
+/// Uninstalls the driver package of every oem*.inf in the INF folder that names one
+/// of the card's providers. 13 when no file matches oem*.inf, otherwise the bitwise
+/// OR of the uninstall results (0 when nothing matched or all went well).
+uint32_t UninstallOemInfPackages();
+
+/// Deletes every oem*.inf that names one of the card's providers, then its .pnf twin.
+void DeleteOemInfFiles();
+
+}  // namespace mioutil

@@ -1,0 +1,48 @@
+#include "drivers/text_buffer.h"
+
+namespace mioutil {
+
+namespace {
+void Clear(wchar_t* data, size_t capacity) {
+    for (size_t i = 0; i < capacity; ++i) data[i] = L'\0';
+}
+}  // namespace
+
+void TextStart(TextBuffer& text, wchar_t* data, size_t capacity) {
+    text.data = data;
+    text.capacity = capacity;
+    text.length = 0;
+    text.fits = capacity > 0;
+    Clear(data, capacity);
+}
+
+void TextAppend(TextBuffer& text, const wchar_t* piece, size_t length) {
+    if (!text.fits) return;
+    // One place stays free for the terminating zero.
+    if (length >= text.capacity - text.length) {
+        text.fits = false;
+        return;
+    }
+    for (size_t i = 0; i < length; ++i) text.data[text.length + i] = piece[i];
+    text.length += length;
+}
+
+void TextAppend(TextBuffer& text, const wchar_t* piece) {
+    TextAppend(text, piece, TextLength(piece, static_cast<size_t>(-1)));
+}
+
+bool TextFinish(TextBuffer& text) {
+    if (!text.fits) {
+        Clear(text.data, text.capacity);
+        text.length = 0;
+    }
+    return text.fits;
+}
+
+size_t TextLength(const wchar_t* data, size_t units) {
+    size_t n = 0;
+    while (n < units && data[n] != L'\0') ++n;
+    return n;
+}
+
+}  // namespace mioutil

@@ -1,0 +1,250 @@
+// -UninstallDriver, OEM INF steps: every oem*.inf that names one of the card's
+// providers has its package uninstalled through difxapi.dll (a stand-in that logs
+// each call and returns what the test chose), the results are OR-ed into the exit
+// code, and the INF and its PNF twin are deleted.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "driver_fixtures.h"
+#include "harness.h"
+#include "names.h"
+
+namespace e2e {
+namespace {
+
+// The INF paths uninstalled, sorted (the file system decides the order); every
+// call must have had the flags 0x22, no installer information and a need-reboot
+// flag that starts FALSE (the stand-in logs "path TAB flags TAB info-null TAB reboot").
+std::vector<std::wstring> Uninstalled(const std::wstring& folder = BinDir()) {
+    const std::wstring expected = L"\t22\t1\t0";
+    std::vector<std::wstring> paths;
+    for (const std::wstring& line : ReadLogLines(DifxLogIn(folder))) {
+        const size_t tail = line.size() >= expected.size() ? line.size() - expected.size() : 0;
+        EXPECT_EQ(line.substr(tail), expected) << testing::PrintToString(line);
+        paths.push_back(line.substr(0, tail));
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+std::vector<std::wstring> Paths(std::vector<std::wstring> names) {
+    for (std::wstring& n : names) n = InfPath(n);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string Utf16(const std::wstring& text) {
+    return std::string("\xFF\xFE", 2) + std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+}
+
+const std::string kHead = "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Ports\r\n";
+
+class OemInf : public DriverRemovalTest {};
+
+TEST_F(OemInf, ProviderIsFoundByBytesInTheFirst65535Only) {
+    // Filler without zero bytes so that the provider ends at a chosen offset.
+    auto endingAt = [](size_t end, const std::string& provider) {
+        return std::string(end - provider.size(), ';') + provider + "\r\n";
+    };
+    struct File {
+        std::wstring name;
+        std::string bytes;
+        bool matches;
+    } files[] = {
+        {L"oem9101.inf", kHead + "Provider=Korav Co., Ltd.\r\n; caf\xE9 \xA9 ANSI\r\n", true},
+        {L"oem9102.inf", "\xEF\xBB\xBF" + kHead + "; \xC3\x84 UTF-8\r\nProvider=KORAV Co., Ltd.\r\n", true},
+        {L"oem9103.inf", kHead + "; made by KORAV GROUPWARE\r\n", true},  // in a comment, start of a longer word
+        {L"oem9104.inf", Utf16(L"[Version]\r\nProvider=KORAV GROUP\r\n"), false},
+        {L"oem9105.inf", kHead + "Provider=korav co., ltd.\r\nMfg=Korav Co., Ltd\r\n", false},
+        {L"oem9106.inf", endingAt(65535, "KORAV GROUP"), true},  // its last byte is the 65535th
+        {L"oem9107.inf", endingAt(65536, "KORAV GROUP"), false},
+        {L"oem9108.inf", std::string(70000, ';') + "Provider=Korav Co., Ltd.\r\n", false},
+        {L"oem9109.inf", "", false},
+        {L"oem9110.inf", std::string("; \0 ", 4) + "Provider=KORAV GROUP\r\n", false},  // text ends at a zero byte
+        {L"krv9111.inf", kHead + "Provider=KORAV GROUP\r\n", false},                    // not an oem*.inf
+    };
+    for (const File& f : files) WriteBytes(InfPath(f.name), f.bytes);
+    WriteBytes(InfPath(L"oem9101.pnf"), "pnf");
+    WriteBytes(InfPath(L"oem9104.pnf"), "pnf");
+    ASSERT_TRUE(CreateDirectoryW(InfPath(L"oem9112.inf").c_str(), nullptr));  // a directory never opens as a file
+
+    RunResult r = RunTool(L"-UninstallDriver");
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(Uninstalled(), Paths({L"oem9101.inf", L"oem9102.inf", L"oem9103.inf", L"oem9106.inf"}));
+    for (const File& f : files) {
+        SCOPED_TRACE(testing::PrintToString(f.name));
+        EXPECT_EQ(Exists(InfPath(f.name)), !f.matches);
+        if (!f.matches) {
+            EXPECT_EQ(ReadBytes(InfPath(f.name)), f.bytes);
+        }
+    }
+    EXPECT_FALSE(Exists(InfPath(L"oem9101.pnf")));
+    EXPECT_TRUE(Exists(InfPath(L"oem9104.pnf")));
+    EXPECT_TRUE(GetFileAttributesW(InfPath(L"oem9112.inf").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+TEST_F(OemInf, ExitCodeIsTheOrOfTheUninstallResults) {
+    const std::string text = kHead + "Provider=KORAV GROUP\r\n";
+    // One failure among successes gives its code.
+    WriteBytes(InfPath(L"oem9201.inf"), text);
+    WriteBytes(InfPath(L"oem9202.inf"), text);
+    SetDifxResult(L"oem9202.inf", ERROR_ACCESS_DENIED);
+    RunResult r = RunTool(L"-UninstallDriver");
+    EXPECT_EQ(r.exitCode, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(Uninstalled(), Paths({L"oem9201.inf", L"oem9202.inf"}));
+
+    // Two failures blend into their bitwise OR; the files still go.
+    RemoveFileForce(DifxLogIn(BinDir()));
+    WriteBytes(InfPath(L"oem9203.inf"), text);
+    WriteBytes(InfPath(L"oem9204.inf"), text);
+    WriteBytes(InfPath(L"oem9205.inf"), text);
+    SetDifxResult(L"oem9203.inf", 0x0E000100);
+    SetDifxResult(L"oem9205.inf", 0x00000012);
+    r = RunTool(L"-UninstallDriver");
+    EXPECT_EQ(r.exitCode, 0x0E000112u);
+    EXPECT_EQ(Uninstalled(), Paths({L"oem9203.inf", L"oem9204.inf", L"oem9205.inf"}));
+    for (const wchar_t* name : {L"oem9201.inf", L"oem9202.inf", L"oem9203.inf", L"oem9204.inf", L"oem9205.inf"}) {
+        EXPECT_FALSE(Exists(InfPath(name))) << testing::PrintToString(std::wstring(name));
+    }
+}
+
+TEST_F(OemInf, MatchingInfsGoWithTheirPnfTwinsAReadOnlyOneStays) {
+    const std::string text = kHead + "Provider=Korav Co., Ltd.\r\n";
+    WriteBytes(InfPath(L"oem9301.inf"), text);
+    WriteBytes(InfPath(L"oem9301.pnf"), "pnf");
+    WriteBytes(InfPath(L"oem9302.inf"), text);  // no twin
+    WriteBytes(InfPath(L"oem9303.inf"), text);
+    WriteBytes(InfPath(L"oem9303.pnf"), "pnf");
+    ASSERT_TRUE(SetFileAttributesW(InfPath(L"oem9303.inf").c_str(), FILE_ATTRIBUTE_READONLY));
+    WriteBytes(InfPath(L"oem9304.pnf"), text);  // a PNF whose INF is gone is never looked at
+    WriteBytes(InfPath(L"oem9305.inf"), kHead + "Provider=Someone Else\r\n");
+    WriteBytes(InfPath(L"oem9305.pnf"), "pnf");
+
+    RunResult r = RunTool(L"-UninstallDriver");
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(Uninstalled(), Paths({L"oem9301.inf", L"oem9302.inf", L"oem9303.inf"}));
+    EXPECT_FALSE(Exists(InfPath(L"oem9301.inf")));
+    EXPECT_FALSE(Exists(InfPath(L"oem9301.pnf")));
+    EXPECT_FALSE(Exists(InfPath(L"oem9302.inf")));
+    EXPECT_EQ(ReadBytes(InfPath(L"oem9303.inf")), text);  // read-only: its deletion fails...
+    EXPECT_FALSE(Exists(InfPath(L"oem9303.pnf")));        // ...and its twin goes all the same
+    EXPECT_TRUE(Exists(InfPath(L"oem9304.pnf")));
+    EXPECT_TRUE(Exists(InfPath(L"oem9305.inf")));
+    EXPECT_TRUE(Exists(InfPath(L"oem9305.pnf")));
+}
+
+TEST_F(OemInf, APathThatDoesNotFitIsNeverCutShortIntoAnother) {
+    const std::string text = kHead + "Provider=KORAV GROUP\r\n";
+    const size_t room = 259 - (InfFolder().size() + 1);  // characters left for a name in a 260-character path
+    const std::wstring fits = L"oem" + std::wstring(room - 7, L'b') + L".inf";
+    const std::wstring tooLong = L"oem" + std::wstring(room - 3, L'a') + L".inf";
+    const std::wstring cutShort = tooLong.substr(0, room);  // what a cut-short path would name
+    ASSERT_EQ(fits.size(), room);
+    WriteBytes(InfPath(fits), text);
+    WriteBytes(InfPath(tooLong), text);
+    WriteBytes(InfPath(tooLong.substr(0, tooLong.size() - 4) + L".pnf"), "pnf");
+    WriteBytes(InfPath(cutShort), text);
+
+    RunResult r = RunTool(L"-UninstallDriver");
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(Uninstalled(), Paths({fits}));
+    EXPECT_FALSE(Exists(InfPath(fits)));
+    EXPECT_TRUE(Exists(InfPath(tooLong)));
+    EXPECT_TRUE(Exists(InfPath(tooLong.substr(0, tooLong.size() - 4) + L".pnf")));
+    EXPECT_EQ(ReadBytes(InfPath(cutShort)), text);
+}
+
+// Moves Wine's own System32\difxapi.dll aside while it lives, as on a Windows without one.
+class HideSystemDll {
+public:
+    HideSystemDll() {
+        wchar_t system[MAX_PATH] = {};
+        GetSystemDirectoryW(system, MAX_PATH);
+        dll_ = std::wstring(system) + L"\\difxapi.dll";
+        aside_ = dll_ + L".mioutil-e2e";
+        if (GetFileAttributesW(aside_.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            EXPECT_TRUE(MoveFileW(dll_.c_str(), aside_.c_str())) << GetLastError();
+        }
+    }
+    ~HideSystemDll() { MoveFileW(aside_.c_str(), dll_.c_str()); }
+
+private:
+    std::wstring dll_, aside_;
+};
+
+// difxapi.dll is not imported: the exe starts where it is missing, and only its own
+// folder and System32 are looked in, never the current directory or PATH.
+class DifxApiLoading : public DriverRemovalTest {
+protected:
+    void SetUp() override {
+        DriverRemovalTest::SetUp();
+        RemoveTreeForce(root_);
+        CreateDirectoryW(root_.c_str(), nullptr);
+        CreateDirectoryW(alone_.c_str(), nullptr);
+        CreateDirectoryW(planted_.c_str(), nullptr);
+        ASSERT_TRUE(CopyFileW((BinDir() + L"\\mioutil.exe").c_str(), (alone_ + L"\\mioutil.exe").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW((BinDir() + L"\\difxapi.dll").c_str(), (planted_ + L"\\difxapi.dll").c_str(), FALSE));
+    }
+    void TearDown() override {
+        RemoveTreeForce(root_);
+        DriverRemovalTest::TearDown();
+    }
+    RunResult RunAlone(const std::wstring& args) {
+        return RunCommandLine(L"\"" + alone_ + L"\\mioutil.exe\"" + (args.empty() ? L"" : L" " + args));
+    }
+    void WriteMatchingInfs() {
+        WriteBytes(InfPath(L"oem9401.inf"), kHead + "Provider=KORAV GROUP\r\n");
+        WriteBytes(InfPath(L"oem9402.inf"), kHead + "Provider=KORAV Co., Ltd.\r\n");
+    }
+
+    const std::wstring root_ = L"C:\\mioutil_e2e_difx";
+    const std::wstring alone_ = root_ + L"\\alone";
+    const std::wstring planted_ = root_ + L"\\planted";
+};
+
+TEST_F(DifxApiLoading, WithoutTheDllTheExeStillRunsAndEachUninstallFails) {
+    {
+        ScopedDifxLoadOrder none(L"");                    // no difxapi.dll anywhere
+        EXPECT_EQ(RunAlone(L"").exitCode, 0u);            // the re-map starts
+        WriteMatchingInfs();
+        EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+        // Whatever became of the uninstalls, the card's INFs go.
+        EXPECT_FALSE(Exists(InfPath(L"oem9401.inf")));
+        EXPECT_FALSE(Exists(InfPath(L"oem9402.inf")));
+    }
+
+    // None beside the exe nor in System32 (Wine's own is moved aside): the one planted
+    // in the current directory and on PATH is never taken.
+    ScopedDifxLoadOrder native(L"native");
+    HideSystemDll hidden;
+    wchar_t cwd[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, cwd);
+    wchar_t path[32768] = {};
+    GetEnvironmentVariableW(L"PATH", path, 32768);
+    ScopedEnv plantedPath(L"PATH", (planted_ + L";" + path).c_str());
+    WriteMatchingInfs();
+    ASSERT_TRUE(SetCurrentDirectoryW(planted_.c_str()));
+    RunResult r = RunAlone(L"-UninstallDriver");
+    SetCurrentDirectoryW(cwd);
+    EXPECT_EQ(r.exitCode, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    EXPECT_FALSE(Exists(DifxLogIn(planted_)));
+}
+
+TEST_F(DifxApiLoading, TheDllBesideTheExeIsUsedAndAMissingFunctionFailsEachUninstall) {
+    ASSERT_TRUE(CopyFileW((BinDir() + L"\\noexport\\difxapi.dll").c_str(), (alone_ + L"\\difxapi.dll").c_str(),
+                          FALSE));
+    WriteMatchingInfs();
+    EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+    EXPECT_FALSE(Exists(InfPath(L"oem9401.inf")));
+
+    ASSERT_TRUE(CopyFileW((BinDir() + L"\\difxapi.dll").c_str(), (alone_ + L"\\difxapi.dll").c_str(), FALSE));
+    WriteMatchingInfs();
+    SetDifxResult(L"oem9402.inf", ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(Uninstalled(alone_), Paths({L"oem9401.inf", L"oem9402.inf"}));
+}
+
+}  // namespace
+}  // namespace e2e

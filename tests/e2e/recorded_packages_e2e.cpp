@@ -1,0 +1,129 @@
+// -UninstallDriver, first step: the driver-store paths recorded in the card's
+// uninstall entry are replayed through DPInst.exe (a stand-in that logs its
+// command line), highest index first, and their records and the emptied entry go.
+#include <gtest/gtest.h>
+
+#include "driver_fixtures.h"
+#include "harness.h"
+#include "names.h"
+
+namespace e2e {
+namespace {
+
+const std::wstring kEntry = UninstallEntryPath(mioutil::kCardUninstallEntry);
+
+std::wstring Record(int i) { return L"DriverStorePath" + std::to_wstring(i); }
+
+// The card's installer writes each record as 522 bytes, whatever follows the path's
+// zero. The last character stays zero: RegSetValueExW adds a terminator to string data
+// that lacks one when the next character in memory is zero (Windows and Wine alike).
+void SetRecord(int i, const std::wstring& path, DWORD type = REG_SZ) {
+    std::wstring data = path + L'\0' + L"junk after the zero";
+    data.resize(260, L'J');
+    data.push_back(L'\0');
+    SetValue(kEntry, Record(i), type, std::string(reinterpret_cast<const char*>(data.data()), 522));
+}
+
+// What DPInst.exe receives once cmd.exe has stripped the outer quotes and expanded %SystemDrive%.
+std::wstring Received(const std::wstring& path) {
+    return L"\"" + DpinstFolder() + L"\\DPInst.exe\" /s /u " + path;
+}
+
+class RecordedPackages : public DriverRemovalTest {};
+
+TEST_F(RecordedPackages, RecordsRunHighestIndexFirstThenRecordsAndEntryGo) {
+    InstallDpinst();
+    const std::wstring p0 = L"C:\\Windows\\System32\\DriverStore\\FileRepository\\krvbus.inf_amd64_1a\\krvbus.inf";
+    const std::wstring p1 = L"C:\\Windows\\System32\\DriverStore\\FileRepository\\krv port.inf_amd64_2b\\krv port.inf";
+    const std::wstring p2 = L"C:\\Windows\\System32\\DriverStore\\FileRepository\\krvser.inf_amd64_3c\\krvser.inf";
+    SetRecord(0, p0);
+    SetRecord(1, p1);                 // blanks: passed unquoted
+    SetRecord(2, p2, REG_EXPAND_SZ);  // the type is not looked at
+
+    RunResult r = RunTool(L"-UninstallDriver");
+    EXPECT_EQ(r.exitCode, 0u);  // an oem*.inf, none of the card's
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(DpinstCalls(), (std::vector<std::wstring>{Received(p2), Received(p1), Received(p0)}));
+    EXPECT_FALSE(KeyExists(kEntry));
+}
+
+TEST_F(RecordedPackages, OnlyIndicesBelowTheNumberOfValuesAreLookedFor) {
+    InstallDpinst();
+    // Record 0 beside another value: two values, so index 1 is looked for (absent), then 0.
+    const std::wstring p0 = L"C:\\Windows\\System32\\DriverStore\\FileRepository\\krvbus.inf_amd64_1a\\krvbus.inf";
+    SetRecord(0, p0);
+    SetText(kEntry, L"DisplayName", L"KORAV Multi-I/O Card Driver");
+    RunTool(L"-UninstallDriver");
+    EXPECT_EQ(DpinstCalls(), (std::vector<std::wstring>{Received(p0)}));
+    EXPECT_EQ(ValueNames(kEntry), (std::vector<std::wstring>{L"DisplayName"}));
+
+    // Only a record of index 3 beside that value: indices 1 and 0 are looked for, nothing runs.
+    SetRecord(3, L"C:\\drv\\three.inf");
+    RunTool(L"-UninstallDriver");
+    EXPECT_EQ(DpinstCalls().size(), 1u);
+    EXPECT_TRUE(ValueExists(kEntry, Record(3)));
+    EXPECT_TRUE(ValueExists(kEntry, L"DisplayName"));
+}
+
+TEST_F(RecordedPackages, PathsThatCannotBeRunSafelyAreKeptWithTheirEntry) {
+    InstallDpinst();
+    const std::wstring pwned = L"C:\\mioutil_e2e_pwned.txt";
+    DeleteFileW(pwned.c_str());
+    const std::wstring fits = L"C:\\drv\\" + std::wstring(193, L'f') + L".inf";  // 204 characters: a 259-character command
+    ASSERT_EQ(fits.size(), 204u);
+    const std::wstring tooLong = L"C:\\drv\\" + std::wstring(194, L'g') + L".inf";
+    const std::wstring special[] = {
+        L"C:\\drv\\a.inf & echo x > " + pwned,
+        L"C:\\drv\\a.inf | echo x > " + pwned,
+        L"C:\\drv\\a.inf\" & echo x > \"" + pwned,
+        L"C:\\drv\\a.inf ^& echo x",
+        L"C:\\drv\\%SystemRoot%.inf",
+        L"C:\\drv\\a.inf < C:\\drv\\in.txt",
+        L"C:\\drv\\a\tb.inf",
+    };
+    SetRecord(0, fits);
+    SetRecord(1, tooLong);
+    for (int i = 0; i < 7; ++i) SetRecord(2 + i, special[i]);
+
+    RunTool(L"-UninstallDriver");
+    EXPECT_EQ(DpinstCalls(), (std::vector<std::wstring>{Received(fits)}));
+    EXPECT_FALSE(Exists(pwned));
+    EXPECT_FALSE(ValueExists(kEntry, Record(0)));
+    for (int i = 1; i < 9; ++i) EXPECT_TRUE(ValueExists(kEntry, Record(i))) << i;
+    DeleteFileW(pwned.c_str());
+}
+
+TEST_F(RecordedPackages, WithoutTheCardsEntryOrAnyOemInfNothingChangesAndTheResultIs13) {
+    InstallDpinst();
+    RemoveFileForce(InfPath(L"oem9000.inf"));
+    RemoveFileForce(InfPath(L"oem9000.pnf"));
+    RunResult r = RunTool(L"-UninstallDriver");
+    PlantForeignInf();
+    EXPECT_EQ(r.exitCode, mioutil::kStatusNotFound);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(DpinstCalls().empty());
+    EXPECT_FALSE(KeyExists(kEntry));
+}
+
+TEST_F(RecordedPackages, RecordsGoEvenWhenDpinstIsMissing) {
+    SetRecord(0, L"C:\\drv\\zero.inf");
+    SetRecord(1, L"C:\\drv\\one.inf");
+    RunResult r = RunTool(L"-UninstallDriver");
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_FALSE(KeyExists(kEntry));
+}
+
+TEST_F(RecordedPackages, AnEntryThatStillHoldsAValueWithALongNameStays) {
+    InstallDpinst();
+    // The name is longer than the 260-character enumeration buffer: enumerating it
+    // fails with ERROR_MORE_DATA, which must not pass for an empty entry.
+    const std::wstring longName = L"InstallerNote" + std::wstring(300, L'n');
+    SetRecord(0, L"C:\\drv\\zero.inf");
+    SetText(kEntry, longName, L"kept");
+    RunTool(L"-UninstallDriver");
+    EXPECT_TRUE(KeyExists(kEntry));
+    EXPECT_TRUE(ValueExists(kEntry, longName));
+}
+
+}  // namespace
+}  // namespace e2e

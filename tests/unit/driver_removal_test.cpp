@@ -1,0 +1,165 @@
+// The pure pieces of -UninstallDriver: the DPInst command and its refusals, the
+// byte widening and provider search, and the paths built whole or not at all.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "drivers/dpinst_command.h"
+#include "drivers/driver_paths.h"
+#include "drivers/inf_text.h"
+#include "drivers/text_buffer.h"
+#include "names.h"
+
+namespace mioutil {
+namespace {
+
+constexpr size_t kCapacity = 260;  // the command and every path have 260 characters
+const std::wstring kCommandHead = L"\"\"%SystemDrive%\\Program Files\\KORAV\\DPInst.exe\"\" /s /u ";
+
+// Runs a builder on a buffer pre-filled with junk, so a refusal must really clear it.
+template <typename Builder>
+bool BuildInto(std::wstring& out, Builder build) {
+    wchar_t buffer[kCapacity];
+    for (wchar_t& c : buffer) c = L'#';
+    const bool ok = build(buffer);
+    out.assign(buffer);
+    return ok;
+}
+
+bool Command(const std::wstring& path, std::wstring& out) {
+    return BuildInto(out, [&](wchar_t* buffer) {
+        return BuildDpinstCommandLine(kDpinstFolder, kDpinstTool, path.data(), path.size(), buffer, kCapacity);
+    });
+}
+
+TEST(DpinstCommand, PathFollowsTheToolUnquotedBlanksAndAll) {
+    EXPECT_EQ(kCommandHead.size(), 55u);
+    std::wstring out;
+    const std::wstring path = L"C:\\Windows\\System32\\DriverStore\\FileRepository\\krv port.inf_amd64\\krv port.inf";
+    ASSERT_TRUE(Command(path, out));
+    EXPECT_EQ(out, kCommandHead + path);
+}
+
+TEST(DpinstCommand, LongestPathThatFitsIsBuiltOneMoreIsRefused) {
+    std::wstring out;
+    const std::wstring fits = L"C:\\" + std::wstring(201, L'p');  // 204 characters: 259 with the head
+    ASSERT_TRUE(Command(fits, out));
+    EXPECT_EQ(out.size(), 259u);
+    EXPECT_EQ(out, kCommandHead + fits);
+
+    EXPECT_FALSE(Command(fits + L"q", out));
+    EXPECT_EQ(out, L"");  // never cut short into another path
+    EXPECT_FALSE(Command(std::wstring(261, L'p'), out));
+    EXPECT_EQ(out, L"");
+}
+
+TEST(DpinstCommand, CharactersTheInterpreterActsOnAreRefused) {
+    // A zero inside the length given is a control character too: never a shorter path.
+    const wchar_t special[] = {L'"', L'&', L'|', L'<', L'>', L'^', L'%', L'\t', L'\n', 0x00, 0x1F, 0x7F};
+    for (wchar_t c : special) {
+        std::wstring out;
+        const std::wstring path = L"C:\\drv\\a" + std::wstring(1, c) + L"b.inf";
+        EXPECT_FALSE(Command(path, out)) << "character " << static_cast<unsigned>(c);
+        EXPECT_EQ(out, L"");
+    }
+    // Characters of ordinary paths pass, also outside ASCII.
+    std::wstring out;
+    const std::wstring ordinary = L"C:\\Dr (x86)\\a_b-c.d!e~f=g+h;i,j'k@l#m$n{o}p[q]\u00e9\u4e2d.inf";
+    EXPECT_TRUE(Command(ordinary, out));
+    EXPECT_EQ(out, kCommandHead + ordinary);
+}
+
+std::wstring Widen(const std::string& bytes, size_t capacity = 65536) {
+    std::wstring out(capacity, L'#');
+    const size_t n = WidenBytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &out[0],
+                                capacity);
+    EXPECT_EQ(out[n], L'\0');
+    return out.substr(0, n);
+}
+
+TEST(WidenBytes, EachByteBecomesTheCharacterOfTheSameValue) {
+    std::string all;
+    for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
+    const std::wstring wide = Widen(all);
+    ASSERT_EQ(wide.size(), 255u);
+    for (size_t i = 0; i < wide.size(); ++i) EXPECT_EQ(static_cast<unsigned>(wide[i]), i + 1);
+}
+
+TEST(WidenBytes, StopsAtTheFirstZeroByteAndAtTheCapacity) {
+    // UTF-16 text: the byte-order mark and the first character, then a zero byte.
+    EXPECT_EQ(Widen(std::string("\xFF\xFE[\0V\0e\0r\0", 10)), L"\u00FF\u00FE[");
+    EXPECT_EQ(Widen(std::string("abc", 3)), L"abc");
+    EXPECT_EQ(Widen(std::string()), L"");
+    EXPECT_EQ(Widen("abcdef", 4), L"abc");  // three characters and the terminating zero
+}
+
+bool Contains(const std::wstring& text, const std::wstring& needle) {
+    return ContainsText(text.data(), text.size(), needle.data(), needle.size());
+}
+
+TEST(ContainsText, FindsTheProviderAnywhereCaseMatters) {
+    const std::wstring provider = kProviderStrings[2];  // KORAV GROUP
+    EXPECT_TRUE(Contains(L"Provider=KORAV GROUP", provider));
+    EXPECT_TRUE(Contains(L"; by KORAV GROUPS Ltd", provider));  // start of a longer word
+    EXPECT_TRUE(Contains(L"KORAV GROUKORAV GROUP", provider));   // a false start just before
+    EXPECT_FALSE(Contains(L"korav group", provider));
+    EXPECT_FALSE(Contains(L"KORAV GROU", provider));
+    EXPECT_FALSE(Contains(L"", provider));
+    EXPECT_FALSE(Contains(L"anything", L""));  // an empty provider names nobody
+}
+
+bool Join(const std::wstring& folder, const std::wstring& name, std::wstring& out) {
+    return BuildInto(out, [&](wchar_t* buffer) {
+        return JoinPath(folder.data(), folder.size(), name.data(), name.size(), buffer, kCapacity);
+    });
+}
+
+TEST(JoinPath, BuildsWholePathsOrNone) {
+    std::wstring out;
+    ASSERT_TRUE(Join(L"C:\\Windows\\inf", L"oem12.inf", out));
+    EXPECT_EQ(out, L"C:\\Windows\\inf\\oem12.inf");
+
+    const std::wstring folder = L"C:\\windows\\inf";  // 14 characters and the backslash
+    ASSERT_TRUE(Join(folder, std::wstring(244, L'a'), out));
+    EXPECT_EQ(out.size(), 259u);
+    EXPECT_FALSE(Join(folder, std::wstring(245, L'a'), out));
+    EXPECT_EQ(out, L"");
+    EXPECT_FALSE(Join(std::wstring(259, L'w'), L"", out));  // the backslash alone no longer fits
+    EXPECT_FALSE(Join(std::wstring(300, L'w'), L"inf", out));
+}
+
+bool Pnf(const std::wstring& inf, std::wstring& out) {
+    return BuildInto(out, [&](wchar_t* buffer) { return PnfPathOf(inf.data(), inf.size(), buffer, kCapacity); });
+}
+
+TEST(PnfPathOf, ReplacesTheLastFourCharacters) {
+    std::wstring out;
+    ASSERT_TRUE(Pnf(L"C:\\Windows\\inf\\oem12.inf", out));
+    EXPECT_EQ(out, L"C:\\Windows\\inf\\oem12.pnf");
+    ASSERT_TRUE(Pnf(L"C:\\w\\OEM3.INF", out));
+    EXPECT_EQ(out, L"C:\\w\\OEM3.pnf");
+    EXPECT_FALSE(Pnf(L"inf", out));
+    EXPECT_EQ(out, L"");
+    const std::wstring longest = std::wstring(255, L'a') + L".inf";  // 259 characters
+    ASSERT_TRUE(Pnf(longest, out));
+    EXPECT_EQ(out, std::wstring(255, L'a') + L".pnf");
+}
+
+bool Sibling(const std::wstring& module, const std::wstring& name, std::wstring& out) {
+    return BuildInto(out, [&](wchar_t* buffer) {
+        return SiblingPath(module.data(), module.size(), name.data(), name.size(), buffer, kCapacity);
+    });
+}
+
+TEST(SiblingPath, PutsTheNameInTheModulesFolder) {
+    std::wstring out;
+    ASSERT_TRUE(Sibling(L"C:\\Program Files\\KORAV\\mioutil.exe", kDifxApiDll, out));
+    EXPECT_EQ(out, L"C:\\Program Files\\KORAV\\difxapi.dll");
+    EXPECT_FALSE(Sibling(L"mioutil.exe", kDifxApiDll, out));  // no folder: never the current directory
+    EXPECT_EQ(out, L"");
+    EXPECT_FALSE(Sibling(L"C:\\" + std::wstring(250, L'f') + L"\\mioutil.exe", kDifxApiDll, out));
+    EXPECT_EQ(out, L"");
+}
+
+}  // namespace
+}  // namespace mioutil
