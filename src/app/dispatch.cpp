@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "devices/device_ops.h"
 #include "names.h"
 
 namespace mioutil {
@@ -13,6 +14,9 @@ uint32_t DispatchOperation(uint32_t operation) {
         case OpInvalid:
             std::wprintf(L"%ls", kInvalidCommandLineMessage);
             result = kExitInvalidCommandLine;
+            break;
+        case OpRemapComPorts:
+            RemapComPorts(kPortEnumeratorFilter, kPortNamePrefix);
             break;
         default:
             break;
