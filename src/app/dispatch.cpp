@@ -18,6 +18,16 @@ uint32_t DispatchOperation(uint32_t operation) {
         case OpRemapComPorts:
             RemapComPorts(kPortEnumeratorFilter, kPortNamePrefix);
             break;
+        case OpRemoveDeviceNodes:
+            ReleaseAndRemovePortNodes(kPortEnumeratorFilter);
+            RemoveEnumeratorNodes(kBusEnumerator);
+            break;
+        case OpReleaseComDb:
+            ReleaseComNumbers(kPortEnumeratorFilter);
+            break;
+        case OpScanHardware:
+            RestartDisplayDevices();
+            break;
         default:
             break;
     }

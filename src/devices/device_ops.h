@@ -6,13 +6,9 @@
 
 #include <cstdint>
 
-namespace mioutil {
+#include "devices/restart_walk.h"
 
-/// What the two calls of a property-change restart returned.
-struct RestartResult {
-    bool paramsSet;        // SetupDiSetClassInstallParamsW
-    bool installerCalled;  // SetupDiCallClassInstaller(DIF_PROPERTYCHANGE)
-};
+namespace mioutil {
 
 /// The COM number held in the node's "PortName": false when the device key does
 /// not open or the value cannot be read whole.
@@ -24,5 +20,17 @@ RestartResult RestartDevice(HDEVINFO set, SP_DEVINFO_DATA* member);
 /// Hands the COM numbers the present port nodes hold out again in card order,
 /// writing each port's "PortName" and friendly name and restarting the node.
 void RemapComPorts(const wchar_t* enumeratorFilter, const wchar_t* namePrefix);
+
+/// Releases, in the COM-port database, the COM number of every node (present or not) the filter selects.
+void ReleaseComNumbers(const wchar_t* enumeratorFilter);
+
+/// Releases each selected node's COM number, then removes the node with its hardware and software keys.
+void ReleaseAndRemovePortNodes(const wchar_t* enumeratorFilter);
+
+/// Removes every node (present or not) under the enumerator, whatever its device ID.
+void RemoveEnumeratorNodes(const wchar_t* enumerator);
+
+/// Restarts the present "DISPLAY" nodes in member order, stopping after the first failed restart.
+void RestartDisplayDevices();
 
 }  // namespace mioutil

@@ -144,7 +144,15 @@ NodeState ReadNode(const std::wstring& instanceId) {
         RegCloseKey(key);
     }
     state.hasFriendlyName = ReadTextProperty(node.set, &node.data, SPDRP_FRIENDLYNAME, &state.friendlyName);
+    ReadTextProperty(node.set, &node.data, SPDRP_DRIVER, &state.driver);
     return state;
+}
+
+bool KeyExists(const std::wstring& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
 }
 
 std::vector<std::wstring> ListNodes(const wchar_t* enumerator) {
@@ -171,19 +179,25 @@ void RemoveNodes(const wchar_t* enumerator) {
     SetupDiDestroyDeviceInfoList(set);
 }
 
+std::vector<std::string> ReadLines(const wchar_t* path) {
+    std::vector<std::string> lines;
+    FILE* file = _wfopen(path, L"rb");
+    if (file == nullptr) return lines;
+    char line[1024];
+    while (std::fgets(line, sizeof(line), file) != nullptr) {
+        std::string text(line);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        lines.push_back(text);
+    }
+    std::fclose(file);
+    return lines;
+}
+
 std::vector<std::wstring> RecordedRestarts() {
     wchar_t path[MAX_PATH] = {};
     RestartLogPath(path, MAX_PATH);
     std::vector<std::wstring> ids;
-    FILE* log = _wfopen(path, L"rb");
-    if (log == nullptr) return ids;
-    char line[1024];
-    while (std::fgets(line, sizeof(line), log) != nullptr) {
-        std::string text(line);
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-        ids.emplace_back(text.begin(), text.end());  // instance IDs are ASCII
-    }
-    std::fclose(log);
+    for (const std::string& line : ReadLines(path)) ids.emplace_back(line.begin(), line.end());  // IDs are ASCII
     return ids;
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "log_path.h"
+
 namespace e2e {
 
 /// Room for a device instance ID (MAX_DEVICE_ID_LEN of cfgmgr32.h).
@@ -25,14 +27,7 @@ inline SP_DEVINFO_DATA DevInfoData() {
 extern const GUID kTestClassGuid;
 
 /// Where the recording class installer appends the instance IDs it restarted.
-inline void RestartLogPath(wchar_t* out, UINT capacity) {
-    const UINT n = GetWindowsDirectoryW(out, capacity);
-    if (n == 0 || n + 40 > capacity) {
-        out[0] = L'\0';
-        return;
-    }
-    lstrcatW(out, L"\\Temp\\mioutil_e2e_restarts.log");
-}
+inline void RestartLogPath(wchar_t* out, UINT capacity) { LogPath(out, capacity, L"mioutil_e2e_restarts.log"); }
 
 /// Registers the recording class installer (found in `binDir`) for the test class.
 bool RegisterTestClass(const std::wstring& binDir);
@@ -62,14 +57,21 @@ struct NodeState {
     std::wstring friendlyName;
     bool hasHardwareKey = false;  // the device key (DIREG_DEV) opens
     bool hasSoftwareKey = false;  // the driver key (DIREG_DRV) opens
+    std::wstring driver;          // SPDRP_DRIVER: the software key below Control\Class
 };
 NodeState ReadNode(const std::wstring& instanceId);
+
+/// True when the key below HKEY_LOCAL_MACHINE exists.
+bool KeyExists(const std::wstring& path);
 
 /// Instance IDs of every registered node under an enumerator (or enumerator\device ID).
 std::vector<std::wstring> ListNodes(const wchar_t* enumerator);
 
 /// Removes every node under the enumerator (or enumerator\device ID).
 void RemoveNodes(const wchar_t* enumerator);
+
+/// The lines of a text file, without their line ends; none when it cannot be read.
+std::vector<std::string> ReadLines(const wchar_t* path);
 
 /// Instance IDs the recording class installer restarted, in order.
 std::vector<std::wstring> RecordedRestarts();
