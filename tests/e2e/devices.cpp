@@ -62,6 +62,8 @@ bool RegisterTestClass(const std::wstring& binDir) {
     return ok;
 }
 
+void UnregisterTestClass() { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kTestClassKey); }
+
 bool CreateNode(const NodeSpec& spec, std::wstring* error) {
     HDEVINFO set = SetupDiCreateDeviceInfoList(&kTestClassGuid, nullptr);
     if (set == INVALID_HANDLE_VALUE) return Fail(error, L"SetupDiCreateDeviceInfoList");

@@ -31,6 +31,8 @@ inline void RestartLogPath(wchar_t* out, UINT capacity) { LogPath(out, capacity,
 
 /// Registers the recording class installer (found in `binDir`) for the test class.
 bool RegisterTestClass(const std::wstring& binDir);
+/// Deletes the test class's key (remove its nodes first).
+void UnregisterTestClass();
 
 struct NodeSpec {
     std::wstring instanceId;                // e.g. KRVPCARD_ENUM\KRVPCARD_SERP\0001

@@ -22,6 +22,7 @@ protected:
     void TearDown() override {
         e2e::RemoveNodes(kTestDisplays);
         e2e::ClearRecordedRestarts();
+        e2e::UnregisterTestClass();
     }
 };
 

@@ -34,6 +34,7 @@ protected:
         e2e::RemoveNodes(mioutil::kBusEnumerator);
         e2e::RemoveNodes(L"ROOT\\MIOUTIL_TEST");
         e2e::ClearRecordedRestarts();
+        e2e::UnregisterTestClass();
     }
 
     // Ports get the friendly name they had from an earlier run, so a friendly

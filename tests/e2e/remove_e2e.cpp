@@ -84,6 +84,7 @@ protected:
     void TearDown() override {
         CleanUp();
         RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\mioutil.exe");
+        e2e::UnregisterTestClass();
         SetEnvironmentVariableW(e2e::kComDbOpenFailsVariable, nullptr);
     }
     static void CleanUp() {
