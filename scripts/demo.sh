@@ -1,20 +1,38 @@
 #!/usr/bin/env bash
-# Builds mioutil.exe and runs its main job (the COM port re-map) under Wine in a
-# throwaway prefix.
+# Shows what mioutil.exe does when run without arguments: it re-numbers the COM
+# ports of the KORAV cards so that they follow the order of the ports on the
+# cards. Everything happens in a throwaway Wine machine in build/demo.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
+echo "== Building mioutil.exe and the demo's helper"
 cmake --preset mingw >/dev/null
-cmake --build --preset mingw >/dev/null
+cmake --build --preset mingw --target mioutil demo_setup >/dev/null
+bin=build/mingw/bin
+
 prefix=$PWD/build/demo/wineprefix
+echo "== Creating a throwaway Wine machine in build/demo"
 scripts/wine-prefix.sh "$prefix"
 export WINEPREFIX=$prefix WINEDEBUG=-all
+wine=/usr/lib/wine/wine64
 
-echo "Running mioutil.exe (no argument: re-map the card's COM ports) on a machine without the card..."
+echo "== Simulating two KORAV cards of four serial ports each"
+echo "   Windows handed out COM3..COM10 in the order it found the ports, so the"
+echo "   numbers are shuffled across the cards:"
+"$wine" "$bin/demo_setup.exe" install
+echo
+"$wine" "$bin/demo_setup.exe" show
+echo
+echo "== Running: mioutil.exe   (no argument: re-map the cards' COM ports)"
 set +e
-/usr/lib/wine/wine64 build/mingw/bin/mioutil.exe
+"$wine" "$bin/mioutil.exe"
 rc=$?
 set -e
-echo "exit code $rc: no card present, nothing to re-map."
+echo "   exit code $rc, nothing printed (mioutil reports only through its exit code)"
+echo
+echo "   The same numbers, now in port order: card 1 port 1 has the lowest, card 2"
+echo "   port 4 the highest; each port's friendly name follows its new COM name and"
+echo "   every port was restarted so that its driver picks the name up:"
+"$wine" "$bin/demo_setup.exe" show
 /usr/lib/wine/wineserver -k 2>/dev/null || true

@@ -39,6 +39,7 @@ inline constexpr const wchar_t* kPortEnumeratorFilter = L"KRVPCARD_ENUM\\KRVPCAR
 inline constexpr const wchar_t* kBusEnumerator = L"KRVPCARD_ENUM";
 inline constexpr const wchar_t* kPortNamePrefix = L"KORAV COM Port";
 inline constexpr const wchar_t* kDisplayEnumerator = L"DISPLAY";
+inline constexpr const wchar_t* kPortNameValue = L"PortName";  // COM name, in a port node's device key
 
 // Uninstall registry (under HKEY_LOCAL_MACHINE).
 inline constexpr const wchar_t* kUninstallKeyPath = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "devices/device_ops.h"
 #include "drivers/driver_store.h"
 #include "drivers/oem_inf.h"
 #include "drivers/uninstall_registry.h"
@@ -16,6 +17,19 @@ uint32_t DispatchOperation(uint32_t operation) {
         case OpInvalid:
             std::wprintf(L"%ls", kInvalidCommandLineMessage);
             result = kExitInvalidCommandLine;
+            break;
+        case OpRemapComPorts:
+            RemapComPorts(kPortEnumeratorFilter, kPortNamePrefix);
+            break;
+        case OpRemoveDeviceNodes:
+            ReleaseAndRemovePortNodes(kPortEnumeratorFilter);
+            RemoveEnumeratorNodes(kBusEnumerator);
+            break;
+        case OpReleaseComDb:
+            ReleaseComNumbers(kPortEnumeratorFilter);
+            break;
+        case OpScanHardware:
+            RestartDisplayDevices();
             break;
         case OpUninstallDriver:
             // Every step runs whatever the one before found; the OEM INF uninstall

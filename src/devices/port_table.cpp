@@ -1,0 +1,106 @@
+#include "devices/port_table.h"
+
+#include <cwchar>
+
+namespace mioutil {
+
+namespace {
+
+bool IsWhiteSpace(wchar_t c) {
+    return c == L' ' || c == L'\t' || c == L'\n' || c == L'\v' || c == L'\f' || c == L'\r';
+}
+
+// The value of the text after its first `skip` characters; 0 when nothing is left.
+int32_t DecimalValueAfter(const wchar_t* text, size_t capacity, size_t skip) {
+    const size_t length = BoundedLength(text, capacity);
+    if (length <= skip) return 0;
+    return DecimalValue(text + skip, length - skip);
+}
+
+}  // namespace
+
+size_t BoundedLength(const wchar_t* text, size_t capacity) {
+    size_t length = 0;
+    while (length < capacity && text[length] != L'\0') ++length;
+    return length;
+}
+
+int32_t DecimalValue(const wchar_t* text, size_t length) {
+    size_t i = 0;
+    while (i < length && IsWhiteSpace(text[i])) ++i;
+    bool negative = false;
+    if (i < length && (text[i] == L'+' || text[i] == L'-')) {
+        negative = text[i] == L'-';
+        ++i;
+    }
+    // The magnitude stops growing just past 2^31, which every clamp below covers.
+    const int64_t kCap = int64_t{INT32_MAX} + 2;
+    int64_t magnitude = 0;
+    for (; i < length && text[i] >= L'0' && text[i] <= L'9'; ++i) {
+        magnitude = magnitude * 10 + (text[i] - L'0');
+        if (magnitude > kCap) magnitude = kCap;
+    }
+    if (negative) return magnitude > -int64_t{INT32_MIN} ? INT32_MIN : static_cast<int32_t>(-magnitude);
+    return magnitude > INT32_MAX ? INT32_MAX : static_cast<int32_t>(magnitude);
+}
+
+int32_t ComNumberFromPortName(const wchar_t* text, size_t capacity) {
+    return DecimalValueAfter(text, capacity, 3);
+}
+
+int32_t LocationNumber(const wchar_t* text, size_t capacity, size_t prefixLength) {
+    return DecimalValueAfter(text, capacity, prefixLength + 1);
+}
+
+uint32_t PortPosition(uint32_t memberIndex, bool locationRead, int32_t locationNumber, uint32_t* baseIndex) {
+    if (!locationRead) return memberIndex;
+    if (locationNumber == 1) *baseIndex = memberIndex;
+    return static_cast<uint32_t>(locationNumber) + *baseIndex - 1u;
+}
+
+bool PlacePort(PortTable* table, uint32_t position, uint32_t memberIndex, int32_t comNumber) {
+    if (position >= kPortSlots || comNumber == 0 || table->number[position] != 0) return false;
+    table->number[position] = comNumber;
+    table->member[position] = memberIndex;
+    return true;
+}
+
+void SortPortNumbers(PortTable* table) {
+    // An exchange sort over the non-empty slots only, in a fixed order: each
+    // number is compared with the next non-empty slot after it.
+    for (uint32_t pass = 0; pass < kPortSlots; ++pass) {
+        for (uint32_t j = 0; j < kPortSlots - pass; ++j) {
+            if (table->number[j] == 0) continue;
+            uint32_t k = j + 1;
+            while (k < kPortSlots && table->number[k] == 0) ++k;
+            if (k == kPortSlots) break;  // no non-empty slot after j, nor after any later j
+            if (static_cast<uint32_t>(table->number[j]) > static_cast<uint32_t>(table->number[k])) {
+                const int32_t held = table->number[j];
+                table->number[j] = table->number[k];
+                table->number[k] = held;
+            }
+        }
+    }
+}
+
+bool AssignedNumber(const PortTable& table, uint32_t memberIndex, int32_t* number) {
+    for (uint32_t slot = 0; slot < kPortSlots; ++slot) {
+        if (table.number[slot] != 0 && table.member[slot] == memberIndex) {
+            *number = table.number[slot];
+            return true;
+        }
+    }
+    return false;
+}
+
+bool FormatComName(wchar_t* out, size_t capacity, int32_t number) {
+    const int written = std::swprintf(out, capacity, L"COM%d", static_cast<int>(number));
+    return written >= 0 && static_cast<size_t>(written) < capacity;
+}
+
+bool FormatFriendlyName(wchar_t* out, size_t capacity, const wchar_t* prefix, int32_t number) {
+    const int written = std::swprintf(out, capacity, L"%ls (COM%d)", prefix, static_cast<int>(number));
+    return written >= 0 && static_cast<size_t>(written) < capacity;
+}
+
+}  // namespace mioutil

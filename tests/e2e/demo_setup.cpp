@@ -1,0 +1,94 @@
+// Demo helper (test code, used by scripts/demo.sh):
+//   demo_setup install   simulates two KORAV cards of four serial ports whose
+//                        COM numbers were handed out in a shuffled order;
+//   demo_setup show      prints every port of the cards in card order.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "devices.h"
+#include "names.h"
+
+namespace {
+
+struct DemoPort {
+    int id;           // KRVPCARD_ENUM\KRVPCARD_SERP\<id>, the order Windows lists the nodes in
+    int portOnCard;   // location number: the port's place on its card
+    const wchar_t* com;
+};
+
+// Each card lists its port 1 first, the others in the order the driver found them.
+const DemoPort kPorts[] = {
+    {0, 1, L"COM8"}, {1, 3, L"COM3"}, {2, 2, L"COM10"}, {3, 4, L"COM5"},  // card 1
+    {4, 1, L"COM4"}, {5, 4, L"COM9"}, {6, 2, L"COM6"},  {7, 3, L"COM7"},  // card 2
+};
+
+std::wstring ExeDir() {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir(path, n);
+    return dir.substr(0, dir.find_last_of(L"\\/"));
+}
+
+int Install() {
+    e2e::RemoveNodes(mioutil::kBusEnumerator);
+    e2e::ClearRecordedRestarts();
+    if (!e2e::RegisterTestClass(ExeDir())) {
+        std::fprintf(stderr, "demo_setup: could not register the test device class\n");
+        return 1;
+    }
+    for (const DemoPort& p : kPorts) {
+        const std::wstring location = e2e::LocationText(p.portOnCard);
+        const std::wstring friendly = std::wstring(mioutil::kPortNamePrefix) + L" (" + p.com + L")";
+        e2e::NodeSpec spec;
+        spec.instanceId = e2e::PortId(p.id);
+        spec.portName = p.com;
+        spec.location = location.c_str();
+        spec.friendlyName = friendly.c_str();
+        std::wstring error;
+        if (!e2e::CreateNode(spec, &error)) {
+            std::fprintf(stderr, "demo_setup: %ls\n", error.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int Show() {
+    struct Row {
+        int card, port;
+        std::wstring id;
+        e2e::NodeState state;
+        bool restarted;
+    };
+    const std::vector<std::wstring> restarts = e2e::RecordedRestarts();
+    std::vector<Row> rows;
+    int card = 0;
+    for (const DemoPort& p : kPorts) {
+        if (p.portOnCard == 1) ++card;
+        const std::wstring id = e2e::PortId(p.id);
+        const bool restarted = std::find(restarts.begin(), restarts.end(), id) != restarts.end();
+        rows.push_back({card, p.portOnCard, id, e2e::ReadNode(id), restarted});
+    }
+    std::sort(rows.begin(), rows.end(),
+              [](const Row& a, const Row& b) { return a.card != b.card ? a.card < b.card : a.port < b.port; });
+    std::printf("    card  port   PortName   friendly name            restarted   device node\n");
+    for (const Row& r : rows) {
+        std::printf("    %4d  %4d   %-9ls  %-24ls %-10s  %ls\n", r.card, r.port, r.state.portName.c_str(),
+                    r.state.friendlyName.c_str(), r.restarted ? "yes" : "no", r.id.c_str());
+    }
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const std::wstring command = argc == 2 ? argv[1] : L"";
+    if (command == L"install") return Install();
+    if (command == L"show") return Show();
+    std::fprintf(stderr, "usage: demo_setup install | show\n");
+    return 2;
+}

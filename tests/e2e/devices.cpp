@@ -1,0 +1,214 @@
+#include "devices.h"
+
+#include <cstdio>
+
+namespace e2e {
+
+// {7E2C5A41-0B7D-4C1E-9F3A-6D696F75746C}
+const GUID kTestClassGuid = {0x7e2c5a41, 0x0b7d, 0x4c1e, {0x9f, 0x3a, 0x6d, 0x69, 0x6f, 0x75, 0x74, 0x6c}};
+
+namespace {
+
+const wchar_t kTestClassKey[] =
+    L"SYSTEM\\CurrentControlSet\\Control\\Class\\{7E2C5A41-0B7D-4C1E-9F3A-6D696F75746C}";
+
+DWORD Bytes(const wchar_t* text) { return static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)); }
+
+bool Fail(std::wstring* error, const std::wstring& step) {
+    if (error != nullptr) *error = step + L" failed, error " + std::to_wstring(GetLastError());
+    return false;
+}
+
+// Opens one node by its instance ID in a set of its own.
+struct OpenedNode {
+    HDEVINFO set = INVALID_HANDLE_VALUE;
+    SP_DEVINFO_DATA data = DevInfoData();
+    bool ok = false;
+    explicit OpenedNode(const std::wstring& instanceId) {
+        set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+        ok = set != INVALID_HANDLE_VALUE && SetupDiOpenDeviceInfoW(set, instanceId.c_str(), nullptr, 0, &data);
+    }
+    ~OpenedNode() {
+        if (set != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(set);
+    }
+};
+
+bool ReadTextProperty(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD property, std::wstring* text) {
+    wchar_t buffer[1024] = {};
+    if (!SetupDiGetDeviceRegistryPropertyW(set, data, property, nullptr, reinterpret_cast<BYTE*>(buffer),
+                                           sizeof(buffer) - sizeof(wchar_t), nullptr)) {
+        return false;
+    }
+    *text = buffer;
+    return true;
+}
+
+}  // namespace
+
+bool RegisterTestClass(const std::wstring& binDir) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kTestClassKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    const std::wstring installer = binDir + L"\\e2e_classinst.dll,RecordingClassInstaller";
+    const wchar_t* className = L"MioutilTestPorts";
+    const bool ok =
+        RegSetValueExW(key, L"Installer32", 0, REG_SZ, reinterpret_cast<const BYTE*>(installer.c_str()),
+                       Bytes(installer.c_str())) == ERROR_SUCCESS &&
+        RegSetValueExW(key, L"Class", 0, REG_SZ, reinterpret_cast<const BYTE*>(className), Bytes(className)) ==
+            ERROR_SUCCESS;
+    RegCloseKey(key);
+    return ok;
+}
+
+void UnregisterTestClass() { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kTestClassKey); }
+
+bool CreateNode(const NodeSpec& spec, std::wstring* error) {
+    HDEVINFO set = SetupDiCreateDeviceInfoList(&kTestClassGuid, nullptr);
+    if (set == INVALID_HANDLE_VALUE) return Fail(error, L"SetupDiCreateDeviceInfoList");
+    SP_DEVINFO_DATA data = DevInfoData();
+    bool ok = false;
+    std::wstring step;
+    do {
+        step = L"SetupDiCreateDeviceInfoW " + spec.instanceId;
+        if (!SetupDiCreateDeviceInfoW(set, spec.instanceId.c_str(), &kTestClassGuid, nullptr, nullptr, 0, &data)) break;
+        step = L"SetupDiRegisterDeviceInfo";
+        if (!SetupDiRegisterDeviceInfo(set, &data, 0, nullptr, nullptr, nullptr)) break;
+        step = L"SetupDiCreateDevRegKeyW(DIREG_DEV)";
+        HKEY key = SetupDiCreateDevRegKeyW(set, &data, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr);
+        if (key == INVALID_HANDLE_VALUE) break;
+        LONG status = ERROR_SUCCESS;
+        if (spec.portName != nullptr) {
+            status = RegSetValueExW(key, L"PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>(spec.portName),
+                                    Bytes(spec.portName));
+        }
+        RegCloseKey(key);
+        step = L"RegSetValueExW(PortName)";
+        if (status != ERROR_SUCCESS) {
+            SetLastError(status);
+            break;
+        }
+        if (spec.softwareKey) {
+            step = L"SetupDiCreateDevRegKeyW(DIREG_DRV)";
+            key = SetupDiCreateDevRegKeyW(set, &data, DICS_FLAG_GLOBAL, 0, DIREG_DRV, nullptr, nullptr);
+            if (key == INVALID_HANDLE_VALUE) break;
+            RegCloseKey(key);
+        }
+        step = L"SPDRP_LOCATION_INFORMATION";
+        if (spec.location != nullptr &&
+            !SetupDiSetDeviceRegistryPropertyW(set, &data, SPDRP_LOCATION_INFORMATION,
+                                               reinterpret_cast<const BYTE*>(spec.location), Bytes(spec.location))) {
+            break;
+        }
+        step = L"SPDRP_FRIENDLYNAME";
+        if (spec.friendlyName != nullptr &&
+            !SetupDiSetDeviceRegistryPropertyW(set, &data, SPDRP_FRIENDLYNAME,
+                                               reinterpret_cast<const BYTE*>(spec.friendlyName),
+                                               Bytes(spec.friendlyName))) {
+            break;
+        }
+        ok = true;
+    } while (false);
+    if (!ok) Fail(error, step);
+    SetupDiDestroyDeviceInfoList(set);
+    return ok;
+}
+
+std::wstring PortId(int n) {
+    wchar_t id[64] = {};
+    swprintf(id, 64, L"KRVPCARD_ENUM\\KRVPCARD_SERP\\%04d", n);
+    return id;
+}
+
+std::wstring LocationText(int portOnCard) { return L"KORAV COM Port " + std::to_wstring(portOnCard); }
+
+NodeState ReadNode(const std::wstring& instanceId) {
+    NodeState state;
+    OpenedNode node(instanceId);
+    if (!node.ok) return state;
+    state.exists = true;
+    HKEY key = SetupDiOpenDevRegKey(node.set, &node.data, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+    if (key != INVALID_HANDLE_VALUE) {
+        state.hasHardwareKey = true;
+        wchar_t buffer[1024] = {};
+        DWORD size = sizeof(buffer) - sizeof(wchar_t);
+        if (RegQueryValueExW(key, L"PortName", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) ==
+            ERROR_SUCCESS) {
+            state.hasPortName = true;
+            state.portName = buffer;
+        }
+        RegCloseKey(key);
+    }
+    key = SetupDiOpenDevRegKey(node.set, &node.data, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_READ);
+    if (key != INVALID_HANDLE_VALUE) {
+        state.hasSoftwareKey = true;
+        RegCloseKey(key);
+    }
+    state.hasFriendlyName = ReadTextProperty(node.set, &node.data, SPDRP_FRIENDLYNAME, &state.friendlyName);
+    ReadTextProperty(node.set, &node.data, SPDRP_DRIVER, &state.driver);
+    return state;
+}
+
+bool KeyExists(const std::wstring& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+std::vector<std::wstring> ListNodes(const wchar_t* enumerator) {
+    std::vector<std::wstring> ids;
+    HDEVINFO set = SetupDiGetClassDevsW(nullptr, enumerator, nullptr, DIGCF_ALLCLASSES);
+    if (set == INVALID_HANDLE_VALUE) return ids;
+    SP_DEVINFO_DATA data = DevInfoData();
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &data); ++i) {
+        wchar_t id[kIdChars] = {};
+        if (SetupDiGetDeviceInstanceIdW(set, &data, id, kIdChars, nullptr)) ids.push_back(id);
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return ids;
+}
+
+void RemoveNodes(const wchar_t* enumerator) {
+    HDEVINFO set = SetupDiGetClassDevsW(nullptr, enumerator, nullptr, DIGCF_ALLCLASSES);
+    if (set == INVALID_HANDLE_VALUE) return;
+    SP_DEVINFO_DATA data = DevInfoData();
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &data); ++i) {
+        SetupDiRemoveDevice(set, &data);
+        SetupDiDeleteDevRegKey(set, &data, DICS_FLAG_GLOBAL, 0xFFFFFFFF, DIREG_BOTH);
+    }
+    SetupDiDestroyDeviceInfoList(set);
+}
+
+std::vector<std::string> ReadLines(const wchar_t* path) {
+    std::vector<std::string> lines;
+    FILE* file = _wfopen(path, L"rb");
+    if (file == nullptr) return lines;
+    char line[1024];
+    while (std::fgets(line, sizeof(line), file) != nullptr) {
+        std::string text(line);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        lines.push_back(text);
+    }
+    std::fclose(file);
+    return lines;
+}
+
+std::vector<std::wstring> RecordedRestarts() {
+    wchar_t path[MAX_PATH] = {};
+    RestartLogPath(path, MAX_PATH);
+    std::vector<std::wstring> ids;
+    for (const std::string& line : ReadLines(path)) ids.emplace_back(line.begin(), line.end());  // IDs are ASCII
+    return ids;
+}
+
+void ClearRecordedRestarts() {
+    wchar_t path[MAX_PATH] = {};
+    RestartLogPath(path, MAX_PATH);
+    DeleteFileW(path);
+}
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+}  // namespace e2e

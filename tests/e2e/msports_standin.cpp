@@ -1,0 +1,90 @@
+// Test stand-in for msports.dll: Wine's own ComDBOpen is an unimplemented stub
+// that aborts the process. This one keeps the COM-port database where Windows
+// keeps it (comdb_standin.h), accepts the numbers 1 to 4096 as Windows does,
+// can be told to fail ComDBOpen, and logs every call for the tests to read.
+#include <windows.h>
+
+#include <cstdio>
+
+#include "comdb_standin.h"
+#include "devices/msports_api.h"
+
+namespace {
+
+void Log(const char* line) {
+    wchar_t path[MAX_PATH] = {};
+    e2e::ComDbLogPath(path, MAX_PATH);
+    HANDLE log = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (log == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(log, line, static_cast<DWORD>(lstrlenA(line)), &written, nullptr);
+    WriteFile(log, "\n", 1, &written, nullptr);
+    CloseHandle(log);
+}
+
+bool OpenIsToFail() {
+    wchar_t value[8] = {};
+    return GetEnvironmentVariableW(e2e::kComDbOpenFailsVariable, value, 8) == 1 && value[0] == L'1';
+}
+
+bool IsOpen(HCOMDB db) { return db != nullptr && db != HCOMDB_INVALID_HANDLE_VALUE; }
+
+LONG Release(HKEY key, DWORD number) {
+    if (number < 1 || number > COMDB_MAX_PORTS_ARBITRATED) return ERROR_INVALID_PARAMETER;
+    BYTE bits[COMDB_MAX_PORTS_ARBITRATED / 8] = {};
+    DWORD size = sizeof(bits);
+    const LONG read = RegQueryValueExW(key, e2e::kComDbValue, nullptr, nullptr, bits, &size);
+    if (read == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;  // an empty database holds nothing to release
+    if (read != ERROR_SUCCESS) return ERROR_NOT_CONNECTED;
+    const DWORD byte = (number - 1) / 8;
+    if (byte >= size) return ERROR_SUCCESS;
+    bits[byte] = static_cast<BYTE>(bits[byte] & ~(1u << ((number - 1) % 8)));
+    return RegSetValueExW(key, e2e::kComDbValue, 0, REG_BINARY, bits, size) == ERROR_SUCCESS ? ERROR_SUCCESS
+                                                                                                : ERROR_CANTWRITE;
+}
+
+}  // namespace
+
+extern "C" {
+
+LONG WINAPI ComDBOpen(PHCOMDB PHComDB) {
+    *PHComDB = HCOMDB_INVALID_HANDLE_VALUE;
+    if (OpenIsToFail()) {
+        Log("open -> failed");
+        return ERROR_ACCESS_DENIED;
+    }
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, e2e::kComDbKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS) {
+        Log("open -> failed");
+        return ERROR_ACCESS_DENIED;
+    }
+    *PHComDB = reinterpret_cast<HCOMDB>(key);
+    Log("open");
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI ComDBReleasePort(HCOMDB HComDB, DWORD ComNumber) {
+    const LONG status = IsOpen(HComDB) ? Release(reinterpret_cast<HKEY>(HComDB), ComNumber) : ERROR_INVALID_PARAMETER;
+    char line[64] = {};
+    std::snprintf(line, sizeof(line), "release %lu -> %ld%s", static_cast<unsigned long>(ComNumber),
+                  static_cast<long>(status), IsOpen(HComDB) ? "" : " (no handle)");
+    Log(line);
+    return status;
+}
+
+LONG WINAPI ComDBClose(HCOMDB HComDB) {
+    if (!IsOpen(HComDB)) {
+        Log("close -> no handle");
+        return ERROR_INVALID_PARAMETER;
+    }
+    RegCloseKey(reinterpret_cast<HKEY>(HComDB));
+    Log("close");
+    return ERROR_SUCCESS;
+}
+
+// Lets a test tell this stand-in from Wine's builtin msports.dll.
+DWORD WINAPI MioutilComDbStandIn() { return 1; }
+
+}  // extern "C"

@@ -1,0 +1,240 @@
+// The COM port re-map (no argument) on real device nodes under Wine.
+#include <gtest/gtest.h>
+
+#include "devices.h"
+#include "harness.h"
+#include "names.h"
+
+namespace {
+
+using e2e::LocationText;
+using e2e::PortId;
+
+struct Port {
+    int id;                // instance number under KRVPCARD_ENUM\KRVPCARD_SERP
+    const wchar_t* name;   // "PortName" before the run; nullptr: none
+    int portOnCard;        // location number; 0: no location information
+};
+
+struct Expect {
+    int id;
+    std::wstring name;       // "PortName" after the run
+    std::wstring friendly;   // friendly name after the run
+};
+
+class Remap : public testing::Test {
+protected:
+    void SetUp() override {
+        e2e::RemoveNodes(mioutil::kBusEnumerator);
+        e2e::RemoveNodes(L"ROOT\\MIOUTIL_TEST");
+        ASSERT_TRUE(e2e::RegisterTestClass(e2e::BinDir()));
+        e2e::ClearRecordedRestarts();
+    }
+    void TearDown() override {
+        e2e::RemoveNodes(mioutil::kBusEnumerator);
+        e2e::RemoveNodes(L"ROOT\\MIOUTIL_TEST");
+        e2e::ClearRecordedRestarts();
+        e2e::UnregisterTestClass();
+    }
+
+    // Ports get the friendly name they had from an earlier run, so a friendly
+    // name that does not change shows the node was not written.
+    void Install(const std::vector<Port>& ports) {
+        for (const Port& p : ports) {
+            const std::wstring location = LocationText(p.portOnCard);
+            const std::wstring friendly = std::wstring(L"old name of ") + PortId(p.id);
+            e2e::NodeSpec spec;
+            spec.instanceId = PortId(p.id);
+            spec.portName = p.name;
+            spec.location = p.portOnCard != 0 ? location.c_str() : nullptr;
+            spec.friendlyName = friendly.c_str();
+            std::wstring error;
+            ASSERT_TRUE(e2e::CreateNode(spec, &error)) << e2e::Narrow(error);
+        }
+    }
+
+    static void RunRemap() {
+        e2e::RunResult r = e2e::RunTool(L"");
+        EXPECT_EQ(r.exitCode, 0u);
+        EXPECT_EQ(r.out, "");
+    }
+
+    static void ExpectPorts(const std::vector<Expect>& expected) {
+        for (const Expect& e : expected) {
+            e2e::NodeState s = e2e::ReadNode(PortId(e.id));
+            SCOPED_TRACE(e2e::Narrow(PortId(e.id)));
+            ASSERT_TRUE(s.exists);
+            EXPECT_EQ(e2e::Narrow(s.portName), e2e::Narrow(e.name));
+            EXPECT_EQ(e2e::Narrow(s.friendlyName), e2e::Narrow(e.friendly));
+        }
+    }
+
+    static std::wstring Friendly(const wchar_t* com) { return std::wstring(L"KORAV COM Port (") + com + L")"; }
+    static std::wstring Old(int id) { return L"old name of " + PortId(id); }
+
+    static std::vector<std::wstring> Ids(std::initializer_list<int> ids) {
+        std::vector<std::wstring> out;
+        for (int id : ids) out.push_back(PortId(id));
+        return out;
+    }
+};
+
+TEST_F(Remap, OneCardListedOutOfOrder) {
+    Install({{0, L"COM12", 1}, {1, L"COM10", 3}, {2, L"COM11", 2}});
+    RunRemap();
+    ExpectPorts({{0, L"COM10", Friendly(L"COM10")},
+                 {1, L"COM12", Friendly(L"COM12")},
+                 {2, L"COM11", Friendly(L"COM11")}});
+    // Member 2 keeps its number and is still rewritten and restarted.
+    EXPECT_EQ(e2e::RecordedRestarts(), Ids({0, 1, 2}));
+}
+
+TEST_F(Remap, TwoCardsOfTwoPorts) {
+    Install({{0, L"COM3", 1}, {1, L"COM8", 2}, {2, L"COM5", 1}, {3, L"COM4", 2}});
+    RunRemap();
+    ExpectPorts({{0, L"COM3", Friendly(L"COM3")},
+                 {1, L"COM4", Friendly(L"COM4")},
+                 {2, L"COM5", Friendly(L"COM5")},
+                 {3, L"COM8", Friendly(L"COM8")}});
+    EXPECT_EQ(e2e::RecordedRestarts(), Ids({0, 1, 2, 3}));
+}
+
+TEST_F(Remap, PortsAlreadyInOrderAreAllRewrittenAndRestarted) {
+    Install({{0, L"COM3", 1}, {1, L"COM4", 2}, {2, L"COM5", 3}});
+    RunRemap();
+    ExpectPorts({{0, L"COM3", Friendly(L"COM3")},
+                 {1, L"COM4", Friendly(L"COM4")},
+                 {2, L"COM5", Friendly(L"COM5")}});
+    EXPECT_EQ(e2e::RecordedRestarts(), Ids({0, 1, 2}));
+}
+
+TEST_F(Remap, NamesWithoutDigitsOrWithOtherLettersOrASign) {
+    // "Serial" gives 0: that port keeps its name and is left alone. "XYZ2" counts
+    // like COM2; COM-3 sorts after every positive number and keeps its sign.
+    Install({{0, L"COM5", 1}, {1, L"Serial", 2}, {2, L"COM-3", 3}, {3, L"XYZ2", 4}});
+    RunRemap();
+    ExpectPorts({{0, L"COM2", Friendly(L"COM2")},
+                 {1, L"Serial", Old(1)},
+                 {2, L"COM5", Friendly(L"COM5")},
+                 {3, L"COM-3", Friendly(L"COM-3")}});
+    EXPECT_EQ(e2e::RecordedRestarts(), Ids({0, 2, 3}));
+}
+
+TEST_F(Remap, AMemberWithoutPortNameIsPassedOverInBothPasses) {
+    // Member 1 has no "PortName" but location 1: were it to move the base index
+    // in pass 2 only, member 2 would read an empty slot and member 0 would end
+    // with member 2's old name.
+    Install({{0, L"COM7", 1}, {1, nullptr, 1}, {2, L"COM6", 3}});
+    RunRemap();
+    ExpectPorts({{0, L"COM6", Friendly(L"COM6")}, {2, L"COM7", Friendly(L"COM7")}});
+    e2e::NodeState passedOver = e2e::ReadNode(PortId(1));
+    EXPECT_FALSE(passedOver.hasPortName);
+    EXPECT_EQ(e2e::Narrow(passedOver.friendlyName), e2e::Narrow(Old(1)));
+    EXPECT_EQ(e2e::RecordedRestarts(), Ids({0, 2}));
+}
+
+TEST_F(Remap, ALocationTextShorterThanSixteenCharactersLeavesThePortOut) {
+    // A short location text gives location number 0, so the position base index - 1.
+    // On the first member (base 0) that wraps past the table: the port keeps its
+    // name. On the second card it lands on the first card's port 2, which keeps its slot.
+    struct Short {
+        int id;
+        const wchar_t* name;
+        const wchar_t* location;
+    };
+    for (const Short& p : {Short{0, L"COM9", L"KORAV COM Port"}, Short{4, L"COM1", L"Port 2"}}) {
+        e2e::NodeSpec spec;
+        spec.instanceId = PortId(p.id);
+        spec.portName = p.name;
+        spec.location = p.location;
+        const std::wstring old = Old(p.id);
+        spec.friendlyName = old.c_str();
+        ASSERT_TRUE(e2e::CreateNode(spec));
+    }
+    Install({{1, L"COM4", 1}, {2, L"COM3", 2}, {3, L"COM2", 1}});
+    RunRemap();
+    ExpectPorts({{0, L"COM9", Old(0)},
+                 {1, L"COM2", Friendly(L"COM2")},
+                 {2, L"COM3", Friendly(L"COM3")},
+                 {3, L"COM4", Friendly(L"COM4")},
+                 {4, L"COM1", Old(4)}});
+    EXPECT_EQ(e2e::RecordedRestarts(), Ids({1, 2, 3}));
+}
+
+TEST_F(Remap, OfTwoMembersWithOnePositionTheFirstKeepsIt) {
+    // Members 1 and 2 both say they are port 2 of the first card. Overwriting
+    // the slot would lose COM5 and hand out COM9 twice.
+    Install({{0, L"COM9", 1}, {1, L"COM5", 2}, {2, L"COM2", 2}});
+    RunRemap();
+    ExpectPorts({{0, L"COM5", Friendly(L"COM5")}, {1, L"COM9", Friendly(L"COM9")}, {2, L"COM2", Old(2)}});
+    EXPECT_EQ(e2e::RecordedRestarts(), Ids({0, 1}));
+}
+
+TEST_F(Remap, SixtyFourPortsOnSixteenCards) {
+    // Each card lists its port 1 first and the others in a shuffled order; the
+    // COM numbers 10..73 are dealt out shuffled.
+    const int cardOrders[4][4] = {{1, 3, 2, 4}, {1, 4, 3, 2}, {1, 2, 4, 3}, {1, 4, 2, 3}};
+    std::vector<Port> ports;
+    std::vector<std::wstring> names;
+    for (int m = 0; m < 64; ++m) names.push_back(L"COM" + std::to_wstring(10 + (m * 37) % 64));
+    for (int m = 0; m < 64; ++m) ports.push_back({m, names[m].c_str(), cardOrders[(m / 4) % 4][m % 4]});
+    Install(ports);
+    RunRemap();
+    std::vector<Expect> expected;
+    std::vector<std::wstring> restarted;
+    for (int m = 0; m < 64; ++m) {
+        const int position = (m / 4) * 4 + ports[m].portOnCard - 1;
+        const std::wstring com = L"COM" + std::to_wstring(10 + position);
+        expected.push_back({m, com, Friendly(com.c_str())});
+        restarted.push_back(PortId(m));
+    }
+    ExpectPorts(expected);
+    EXPECT_EQ(e2e::RecordedRestarts(), restarted);
+}
+
+TEST_F(Remap, MembersPastTheLastSlotKeepTheirNames) {
+    // 258 ports on 129 cards of two; the last card's positions 256 and 257 have no slot.
+    std::vector<Port> ports;
+    std::vector<std::wstring> names;
+    for (int m = 0; m < 258; ++m) names.push_back(L"COM" + std::to_wstring(300 - m));
+    for (int m = 0; m < 258; ++m) ports.push_back({m, names[m].c_str(), m % 2 + 1});
+    Install(ports);
+    RunRemap();
+    std::vector<Expect> expected;
+    std::vector<std::wstring> restarted;
+    for (int m = 0; m < 256; ++m) {
+        const std::wstring com = L"COM" + std::to_wstring(45 + m);  // 300 - 255 .. 300, ascending
+        expected.push_back({m, com, Friendly(com.c_str())});
+        restarted.push_back(PortId(m));
+    }
+    expected.push_back({256, L"COM44", Old(256)});
+    expected.push_back({257, L"COM43", Old(257)});
+    ExpectPorts(expected);
+    EXPECT_EQ(e2e::RecordedRestarts(), restarted);
+}
+
+TEST_F(Remap, NoCardLeavesOtherNodesAlone) {
+    // A node of the card's bus that is not a port, and a node of another
+    // enumerator, both with a "PortName" and a port's location text.
+    const std::wstring location = LocationText(1);
+    e2e::NodeSpec bus;
+    bus.instanceId = L"KRVPCARD_ENUM\\KRVPCARD_BUS\\0000";
+    bus.portName = L"COM2";
+    bus.location = location.c_str();
+    bus.friendlyName = L"bus";
+    ASSERT_TRUE(e2e::CreateNode(bus));
+    e2e::NodeSpec other = bus;
+    other.instanceId = L"ROOT\\MIOUTIL_TEST\\0000";
+    other.portName = L"COM1";
+    other.friendlyName = L"other";
+    ASSERT_TRUE(e2e::CreateNode(other));
+    RunRemap();
+    for (const e2e::NodeSpec* spec : {&bus, &other}) {
+        e2e::NodeState s = e2e::ReadNode(spec->instanceId);
+        EXPECT_EQ(e2e::Narrow(s.portName), e2e::Narrow(spec->portName));
+        EXPECT_EQ(e2e::Narrow(s.friendlyName), e2e::Narrow(spec->friendlyName));
+    }
+    EXPECT_TRUE(e2e::RecordedRestarts().empty());
+}
+
+}  // namespace
