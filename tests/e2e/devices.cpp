@@ -150,13 +150,6 @@ NodeState ReadNode(const std::wstring& instanceId) {
     return state;
 }
 
-bool KeyExists(const std::wstring& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
-
 std::vector<std::wstring> ListNodes(const wchar_t* enumerator) {
     std::vector<std::wstring> ids;
     HDEVINFO set = SetupDiGetClassDevsW(nullptr, enumerator, nullptr, DIGCF_ALLCLASSES);

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "harness.h"
+
 #include "log_path.h"
 
 namespace e2e {
@@ -63,8 +65,6 @@ struct NodeState {
 };
 NodeState ReadNode(const std::wstring& instanceId);
 
-/// True when the key below HKEY_LOCAL_MACHINE exists.
-bool KeyExists(const std::wstring& path);
 
 /// Instance IDs of every registered node under an enumerator (or enumerator\device ID).
 std::vector<std::wstring> ListNodes(const wchar_t* enumerator);

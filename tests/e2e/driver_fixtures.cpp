@@ -107,13 +107,6 @@ void SetText(const std::wstring& keyPath, const std::wstring& name, const std::w
              std::string(reinterpret_cast<const char*>(withZero.data()), withZero.size() * sizeof(wchar_t)));
 }
 
-bool KeyExists(const std::wstring& keyPath) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
-
 bool ValueExists(const std::wstring& keyPath, const std::wstring& name) {
     return RegGetValueW(HKEY_LOCAL_MACHINE, keyPath.c_str(), name.c_str(), RRF_RT_ANY, nullptr, nullptr, nullptr) ==
            ERROR_SUCCESS;

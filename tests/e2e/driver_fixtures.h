@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "harness.h"
+
 namespace e2e {
 
 // Files and folders.
@@ -27,7 +29,6 @@ std::vector<std::wstring> ReadLogLines(const std::wstring& path);  // UTF-16 lin
 std::wstring UninstallEntryPath(const std::wstring& entry);
 void SetValue(const std::wstring& keyPath, const std::wstring& name, DWORD type, const std::string& bytes);
 void SetText(const std::wstring& keyPath, const std::wstring& name, const std::wstring& text, DWORD type = REG_SZ);
-bool KeyExists(const std::wstring& keyPath);
 bool ValueExists(const std::wstring& keyPath, const std::wstring& name);
 std::vector<std::wstring> ValueNames(const std::wstring& keyPath);
 void DeleteKeyTree(const std::wstring& keyPath);

@@ -23,6 +23,9 @@ RunResult RunCommandLine(const std::wstring& commandLine);
 /// Runs mioutil.exe from BinDir() with the given argument text after its name.
 RunResult RunTool(const std::wstring& arguments);
 
+/// True when the key exists under HKEY_LOCAL_MACHINE, in the native view.
+bool KeyExists(const std::wstring& path);
+
 /// True when running under Wine (ntdll exports wine_get_version).
 bool RunningUnderWine();
 
