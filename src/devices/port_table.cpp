@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "text.h"
+
 namespace mioutil {
 
 namespace {
@@ -12,18 +14,12 @@ bool IsWhiteSpace(wchar_t c) {
 
 // The value of the text after its first `skip` characters; 0 when nothing is left.
 int32_t DecimalValueAfter(const wchar_t* text, size_t capacity, size_t skip) {
-    const size_t length = BoundedLength(text, capacity);
+    const size_t length = TextLength(text, capacity);
     if (length <= skip) return 0;
     return DecimalValue(text + skip, length - skip);
 }
 
 }  // namespace
-
-size_t BoundedLength(const wchar_t* text, size_t capacity) {
-    size_t length = 0;
-    while (length < capacity && text[length] != L'\0') ++length;
-    return length;
-}
 
 int32_t DecimalValue(const wchar_t* text, size_t length) {
     size_t i = 0;

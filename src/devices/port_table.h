@@ -11,9 +11,6 @@ namespace mioutil {
 inline constexpr uint32_t kPortSlots = 256;  // positions 0 to 255 in card order
 inline constexpr size_t kTextChars = 256;    // every text buffer of the device operations
 
-/// Length of a text held in a fixed buffer: up to its first NUL, never past the buffer.
-size_t BoundedLength(const wchar_t* text, size_t capacity);
-
 /// Decimal value of text[0, length): leading white space, an optional sign, then
 /// digits up to the first other character; 0 without digits; clamped to the
 /// 32-bit signed range.

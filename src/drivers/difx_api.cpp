@@ -1,7 +1,7 @@
 #include "drivers/difx_api.h"
 
 #include "drivers/driver_paths.h"
-#include "drivers/text_buffer.h"
+#include "text.h"
 #include "names.h"
 
 namespace mioutil {

@@ -1,6 +1,6 @@
 #include "drivers/dpinst_command.h"
 
-#include "drivers/text_buffer.h"
+#include "text.h"
 
 namespace mioutil {
 

@@ -1,6 +1,6 @@
 #include "drivers/driver_paths.h"
 
-#include "drivers/text_buffer.h"
+#include "text.h"
 
 namespace mioutil {
 

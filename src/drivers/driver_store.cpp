@@ -6,7 +6,7 @@
 #include <cwchar>
 
 #include "drivers/dpinst_command.h"
-#include "drivers/text_buffer.h"
+#include "text.h"
 #include "names.h"
 #include "platform/unique_handle.h"
 

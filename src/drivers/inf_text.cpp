@@ -13,14 +13,4 @@ size_t WidenBytes(const unsigned char* bytes, size_t count, wchar_t* out, size_t
     return n;
 }
 
-bool ContainsText(const wchar_t* text, size_t length, const wchar_t* needle, size_t needleLength) {
-    if (needleLength == 0 || needleLength > length) return false;
-    for (size_t start = 0; start + needleLength <= length; ++start) {
-        size_t i = 0;
-        while (i < needleLength && text[start + i] == needle[i]) ++i;
-        if (i == needleLength) return true;
-    }
-    return false;
-}
-
 }  // namespace mioutil

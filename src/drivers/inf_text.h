@@ -10,8 +10,4 @@ namespace mioutil {
 /// Writes at most `capacity` - 1 characters; returns the text's length.
 size_t WidenBytes(const unsigned char* bytes, size_t count, wchar_t* out, size_t capacity);
 
-/// Whether `needle` occurs in `text`, code unit by code unit (case matters).
-/// An empty needle never matches: an empty provider string names nobody.
-bool ContainsText(const wchar_t* text, size_t length, const wchar_t* needle, size_t needleLength);
-
 }  // namespace mioutil

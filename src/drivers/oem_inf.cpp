@@ -5,8 +5,8 @@
 #include "drivers/difx_api.h"
 #include "drivers/driver_paths.h"
 #include "drivers/inf_text.h"
-#include "drivers/text_buffer.h"
 #include "names.h"
+#include "text.h"
 #include "platform/unique_handle.h"
 
 namespace mioutil {

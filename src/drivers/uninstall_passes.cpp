@@ -2,6 +2,7 @@
 
 #include "names.h"
 #include "platform/platform_class.h"
+#include "text.h"
 
 namespace mioutil {
 
@@ -38,18 +39,8 @@ PassAccess AccessForPass(uint32_t platformClass, RegistryView view) {
 }
 
 bool ValueTextContains(const wchar_t* text, size_t capacity, const wchar_t* target) {
-    if (text == nullptr || target == nullptr || target[0] == L'\0') return false;
-    size_t length = 0;
-    while (length < capacity && text[length] != L'\0') ++length;
-    size_t targetLength = 0;
-    while (target[targetLength] != L'\0') ++targetLength;
-    if (targetLength > length) return false;
-    for (size_t start = 0; start + targetLength <= length; ++start) {
-        size_t i = 0;
-        while (i < targetLength && text[start + i] == target[i]) ++i;
-        if (i == targetLength) return true;
-    }
-    return false;
+    if (text == nullptr || target == nullptr) return false;
+    return ContainsText(text, TextLength(text, capacity), target, TextLength(target, static_cast<size_t>(-1)));
 }
 
 }  // namespace mioutil

@@ -7,8 +7,8 @@
 #include "drivers/dpinst_command.h"
 #include "drivers/driver_paths.h"
 #include "drivers/inf_text.h"
-#include "drivers/text_buffer.h"
 #include "names.h"
+#include "text.h"
 
 namespace mioutil {
 namespace {

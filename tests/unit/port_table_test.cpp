@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "text.h"
+
 namespace mioutil {
 namespace {
 
@@ -77,7 +79,7 @@ TEST(ComNumber, AnUnterminatedBufferIsReadToItsEndAndNoFurther) {
     EXPECT_EQ(ComNumberFromPortName(Buffer(full).data(), kTextChars), 42);
     std::wstring huge = L"COM" + std::wstring(kTextChars - 3, L'9');
     EXPECT_EQ(ComNumberFromPortName(Buffer(huge).data(), kTextChars), INT32_MAX);
-    EXPECT_EQ(BoundedLength(Buffer(huge).data(), kTextChars), kTextChars);
+    EXPECT_EQ(TextLength(Buffer(huge).data(), kTextChars), kTextChars);
 }
 
 TEST(LocationNumber, BeginsAfterThePrefixAndOneCharacter) {

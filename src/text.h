@@ -1,6 +1,7 @@
-// Bounded building of texts in fixed wide-character buffers: a text either fits
-// whole, with its terminating zero, or the buffer is left empty. Nothing is ever
-// cut short into another path or command.
+// Texts in fixed wide-character buffers: their bounded length, the search for
+// a piece of text, and bounded building, where a text either fits whole, with
+// its terminating zero, or the buffer is left empty, so that nothing is ever
+// cut short into another path or command. Pure: no <windows.h>.
 #pragma once
 
 #include <cstddef>
@@ -26,7 +27,12 @@ void TextAppend(TextBuffer& text, const wchar_t* piece);
 /// Whether the whole text fitted; if not, the buffer is zero-filled again.
 bool TextFinish(TextBuffer& text);
 
-/// Length of a text that ends at its first zero character or after `units` characters.
+/// Length of a text that ends at its first zero character or after `units`
+/// characters (the end of its buffer), whichever comes first.
 size_t TextLength(const wchar_t* data, size_t units);
+
+/// Whether `needle` occurs in `text`, code unit by code unit (case matters).
+/// An empty needle never matches.
+bool ContainsText(const wchar_t* text, size_t length, const wchar_t* needle, size_t needleLength);
 
 }  // namespace mioutil

@@ -1,4 +1,4 @@
-#include "drivers/text_buffer.h"
+#include "text.h"
 
 namespace mioutil {
 
@@ -43,6 +43,16 @@ size_t TextLength(const wchar_t* data, size_t units) {
     size_t n = 0;
     while (n < units && data[n] != L'\0') ++n;
     return n;
+}
+
+bool ContainsText(const wchar_t* text, size_t length, const wchar_t* needle, size_t needleLength) {
+    if (needleLength == 0 || needleLength > length) return false;
+    for (size_t start = 0; start + needleLength <= length; ++start) {
+        size_t i = 0;
+        while (i < needleLength && text[start + i] == needle[i]) ++i;
+        if (i == needleLength) return true;
+    }
+    return false;
 }
 
 }  // namespace mioutil
