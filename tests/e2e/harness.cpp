@@ -8,6 +8,10 @@
 
 namespace e2e {
 
+namespace {
+constexpr ULONGLONG kRunLimitMs = 120000;
+}  // namespace
+
 std::wstring BinDir() {
     wchar_t path[MAX_PATH] = {};
     DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -35,10 +39,29 @@ RunResult RunCommandLine(const std::wstring& commandLine) {
                                         nullptr, &si, &pi);
     CloseHandle(writeEnd);  // our copy; the pipe ends when the child's copy closes
     if (started) {
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0) result.out.append(buffer, got);
-        WaitForSingleObject(pi.hProcess, INFINITE);
+        // Drain the pipe while waiting, with a time limit: a tool that hangs (a
+        // walk that never ends) fails its test instead of stalling the suite.
+        const ULONGLONG deadline = GetTickCount64() + kRunLimitMs;
+        bool exited = false;
+        for (;;) {
+            DWORD available = 0;
+            while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+                char buffer[4096];
+                DWORD got = 0;
+                const DWORD want = available < sizeof(buffer) ? available : static_cast<DWORD>(sizeof(buffer));
+                if (!ReadFile(readEnd, buffer, want, &got, nullptr) || got == 0) break;
+                result.out.append(buffer, got);
+            }
+            if (exited) break;  // one last drain after the exit
+            exited = WaitForSingleObject(pi.hProcess, 20) == WAIT_OBJECT_0;
+            if (!exited && GetTickCount64() > deadline) {
+                ADD_FAILURE() << "still running after " << kRunLimitMs / 1000
+                              << " s, terminated: " << testing::PrintToString(commandLine);
+                TerminateProcess(pi.hProcess, 0xFFFFFFFF);
+                WaitForSingleObject(pi.hProcess, 10000);
+                exited = true;
+            }
+        }
         GetExitCodeProcess(pi.hProcess, &result.exitCode);
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
