@@ -13,9 +13,13 @@ uint32_t GetPlatformClass() {
     // without a supported-OS list every Windows from 8 on reports 6.2. A failure
     // leaves the version 0.0, which classifies as 0.
 #if defined(_MSC_VER)
-#pragma warning(suppress : 4996)
+#pragma warning(push)
+#pragma warning(disable : 4996)
 #endif
     GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version));
+#if defined(_MSC_VER)
+#pragma warning(pop)
+#endif
 
     SYSTEM_INFO info = {};
     using GetNativeSystemInfoFn = void(WINAPI*)(LPSYSTEM_INFO);
