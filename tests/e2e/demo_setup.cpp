@@ -43,13 +43,13 @@ int Install() {
     for (const DemoPort& p : kPorts) {
         const std::wstring location = e2e::LocationText(p.portOnCard);
         const std::wstring friendly = std::wstring(mioutil::kPortNamePrefix) + L" (" + p.com + L")";
-        e2e::NodeSpec spec;
-        spec.instanceId = e2e::PortId(p.id);
-        spec.portName = p.com;
-        spec.location = location.c_str();
-        spec.friendlyName = friendly.c_str();
+        e2e::NodeSpec wanted;
+        wanted.instanceId = e2e::PortId(p.id);
+        wanted.portName = p.com;
+        wanted.location = location.c_str();
+        wanted.friendlyName = friendly.c_str();
         std::wstring error;
-        if (!e2e::CreateNode(spec, &error)) {
+        if (!e2e::CreateNode(wanted, &error)) {
             std::fprintf(stderr, "demo_setup: %ls\n", error.c_str());
             return 1;
         }

@@ -64,24 +64,24 @@ bool RegisterTestClass(const std::wstring& binDir) {
 
 void UnregisterTestClass() { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kTestClassKey); }
 
-bool CreateNode(const NodeSpec& spec, std::wstring* error) {
+bool CreateNode(const NodeSpec& wanted, std::wstring* error) {
     HDEVINFO set = SetupDiCreateDeviceInfoList(&kTestClassGuid, nullptr);
     if (set == INVALID_HANDLE_VALUE) return Fail(error, L"SetupDiCreateDeviceInfoList");
     SP_DEVINFO_DATA data = DevInfoData();
     bool ok = false;
     std::wstring step;
     do {
-        step = L"SetupDiCreateDeviceInfoW " + spec.instanceId;
-        if (!SetupDiCreateDeviceInfoW(set, spec.instanceId.c_str(), &kTestClassGuid, nullptr, nullptr, 0, &data)) break;
+        step = L"SetupDiCreateDeviceInfoW " + wanted.instanceId;
+        if (!SetupDiCreateDeviceInfoW(set, wanted.instanceId.c_str(), &kTestClassGuid, nullptr, nullptr, 0, &data)) break;
         step = L"SetupDiRegisterDeviceInfo";
         if (!SetupDiRegisterDeviceInfo(set, &data, 0, nullptr, nullptr, nullptr)) break;
         step = L"SetupDiCreateDevRegKeyW(DIREG_DEV)";
         HKEY key = SetupDiCreateDevRegKeyW(set, &data, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr);
         if (key == INVALID_HANDLE_VALUE) break;
         LONG status = ERROR_SUCCESS;
-        if (spec.portName != nullptr) {
-            status = RegSetValueExW(key, L"PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>(spec.portName),
-                                    Bytes(spec.portName));
+        if (wanted.portName != nullptr) {
+            status = RegSetValueExW(key, L"PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>(wanted.portName),
+                                    Bytes(wanted.portName));
         }
         RegCloseKey(key);
         step = L"RegSetValueExW(PortName)";
@@ -89,23 +89,23 @@ bool CreateNode(const NodeSpec& spec, std::wstring* error) {
             SetLastError(status);
             break;
         }
-        if (spec.softwareKey) {
+        if (wanted.softwareKey) {
             step = L"SetupDiCreateDevRegKeyW(DIREG_DRV)";
             key = SetupDiCreateDevRegKeyW(set, &data, DICS_FLAG_GLOBAL, 0, DIREG_DRV, nullptr, nullptr);
             if (key == INVALID_HANDLE_VALUE) break;
             RegCloseKey(key);
         }
         step = L"SPDRP_LOCATION_INFORMATION";
-        if (spec.location != nullptr &&
+        if (wanted.location != nullptr &&
             !SetupDiSetDeviceRegistryPropertyW(set, &data, SPDRP_LOCATION_INFORMATION,
-                                               reinterpret_cast<const BYTE*>(spec.location), Bytes(spec.location))) {
+                                               reinterpret_cast<const BYTE*>(wanted.location), Bytes(wanted.location))) {
             break;
         }
         step = L"SPDRP_FRIENDLYNAME";
-        if (spec.friendlyName != nullptr &&
+        if (wanted.friendlyName != nullptr &&
             !SetupDiSetDeviceRegistryPropertyW(set, &data, SPDRP_FRIENDLYNAME,
-                                               reinterpret_cast<const BYTE*>(spec.friendlyName),
-                                               Bytes(spec.friendlyName))) {
+                                               reinterpret_cast<const BYTE*>(wanted.friendlyName),
+                                               Bytes(wanted.friendlyName))) {
             break;
         }
         ok = true;

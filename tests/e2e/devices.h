@@ -46,7 +46,7 @@ struct NodeSpec {
 
 /// Creates and registers a node in the test class. False (with the reason in
 /// `error`) when any step fails.
-bool CreateNode(const NodeSpec& spec, std::wstring* error = nullptr);
+bool CreateNode(const NodeSpec& wanted, std::wstring* error = nullptr);
 
 /// Instance ID of port n of the simulated cards: KRVPCARD_ENUM\KRVPCARD_SERP\nnnn.
 std::wstring PortId(int n);

@@ -31,9 +31,9 @@ protected:
 // installer is still called.
 TEST_F(ScanHardware, UnderWineTheWalkStopsAfterTheFirstDisplayNode) {
     for (const std::wstring& id : {kFirst, kSecond}) {
-        e2e::NodeSpec spec;
-        spec.instanceId = id;
-        ASSERT_TRUE(e2e::CreateNode(spec));
+        e2e::NodeSpec wanted;
+        wanted.instanceId = id;
+        ASSERT_TRUE(e2e::CreateNode(wanted));
     }
     const std::vector<std::wstring> displays = e2e::ListNodes(L"DISPLAY");
     ASSERT_GE(displays.size(), 2u);

@@ -43,13 +43,13 @@ protected:
         for (const Port& p : ports) {
             const std::wstring location = LocationText(p.portOnCard);
             const std::wstring friendly = std::wstring(L"old name of ") + PortId(p.id);
-            e2e::NodeSpec spec;
-            spec.instanceId = PortId(p.id);
-            spec.portName = p.name;
-            spec.location = p.portOnCard != 0 ? location.c_str() : nullptr;
-            spec.friendlyName = friendly.c_str();
+            e2e::NodeSpec wanted;
+            wanted.instanceId = PortId(p.id);
+            wanted.portName = p.name;
+            wanted.location = p.portOnCard != 0 ? location.c_str() : nullptr;
+            wanted.friendlyName = friendly.c_str();
             std::wstring error;
-            ASSERT_TRUE(e2e::CreateNode(spec, &error)) << e2e::Narrow(error);
+            ASSERT_TRUE(e2e::CreateNode(wanted, &error)) << e2e::Narrow(error);
         }
     }
 
@@ -143,13 +143,13 @@ TEST_F(Remap, ALocationTextShorterThanSixteenCharactersLeavesThePortOut) {
         const wchar_t* location;
     };
     for (const Short& p : {Short{0, L"COM9", L"KORAV COM Port"}, Short{4, L"COM1", L"Port 2"}}) {
-        e2e::NodeSpec spec;
-        spec.instanceId = PortId(p.id);
-        spec.portName = p.name;
-        spec.location = p.location;
+        e2e::NodeSpec wanted;
+        wanted.instanceId = PortId(p.id);
+        wanted.portName = p.name;
+        wanted.location = p.location;
         const std::wstring old = Old(p.id);
-        spec.friendlyName = old.c_str();
-        ASSERT_TRUE(e2e::CreateNode(spec));
+        wanted.friendlyName = old.c_str();
+        ASSERT_TRUE(e2e::CreateNode(wanted));
     }
     Install({{1, L"COM4", 1}, {2, L"COM3", 2}, {3, L"COM2", 1}});
     RunRemap();
@@ -229,10 +229,10 @@ TEST_F(Remap, NoCardLeavesOtherNodesAlone) {
     other.friendlyName = L"other";
     ASSERT_TRUE(e2e::CreateNode(other));
     RunRemap();
-    for (const e2e::NodeSpec* spec : {&bus, &other}) {
-        e2e::NodeState s = e2e::ReadNode(spec->instanceId);
-        EXPECT_EQ(e2e::Narrow(s.portName), e2e::Narrow(spec->portName));
-        EXPECT_EQ(e2e::Narrow(s.friendlyName), e2e::Narrow(spec->friendlyName));
+    for (const e2e::NodeSpec* wanted : {&bus, &other}) {
+        e2e::NodeState s = e2e::ReadNode(wanted->instanceId);
+        EXPECT_EQ(e2e::Narrow(s.portName), e2e::Narrow(wanted->portName));
+        EXPECT_EQ(e2e::Narrow(s.friendlyName), e2e::Narrow(wanted->friendlyName));
     }
     EXPECT_TRUE(e2e::RecordedRestarts().empty());
 }

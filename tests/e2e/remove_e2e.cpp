@@ -95,13 +95,13 @@ protected:
     }
 
     static void Node(const std::wstring& id, const wchar_t* portName) {
-        e2e::NodeSpec spec;
-        spec.instanceId = id;
-        spec.portName = portName;
-        spec.location = L"KORAV COM Port 1";
-        spec.softwareKey = true;
+        e2e::NodeSpec wanted;
+        wanted.instanceId = id;
+        wanted.portName = portName;
+        wanted.location = L"KORAV COM Port 1";
+        wanted.softwareKey = true;
         std::wstring error;
-        ASSERT_TRUE(e2e::CreateNode(spec, &error)) << e2e::Narrow(error);
+        ASSERT_TRUE(e2e::CreateNode(wanted, &error)) << e2e::Narrow(error);
     }
 
     static void Run(const wchar_t* option) {
