@@ -1,6 +1,6 @@
-# Checks the built mioutil.exe: a PE32+ console program that imports only DLLs
-# every Windows has, carrying its manifest (no execution level, no supported-OS
-# list) and its version resource.
+# Checks the built mioutil.exe: a PE32+ console program, Terminal Server aware,
+# that imports only DLLs every Windows has, carrying its manifest (no execution
+# level, no supported-OS list) and its version resource.
 # Usage: cmake -DEXE=path -DOBJDUMP=path -P check_exe.cmake
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
@@ -11,6 +11,11 @@ if(NOT dump MATCHES "Magic[\t ]+020b")
 endif()
 if(NOT dump MATCHES "Subsystem[\t ]+00000003")
   message(FATAL_ERROR "not a console program")
+endif()
+# Without it Windows gives the tool a per-user Windows folder on a Remote Desktop
+# host, and the INF folder it works on would not be the system's.
+if(NOT dump MATCHES "TERMINAL_SERVICE_AWARE")
+  message(FATAL_ERROR "not marked Terminal Server aware")
 endif()
 
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
