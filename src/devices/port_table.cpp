@@ -56,9 +56,19 @@ uint32_t PortPosition(uint32_t memberIndex, bool locationRead, int32_t locationN
 
 bool PlacePort(PortTable* table, uint32_t position, uint32_t memberIndex, int32_t comNumber) {
     if (position >= kPortSlots || comNumber == 0 || table->number[position] != 0) return false;
+    for (uint32_t slot = 0; slot < kPortSlots; ++slot) {
+        if (table->number[slot] == comNumber) return false;
+    }
     table->number[position] = comNumber;
     table->member[position] = memberIndex;
     return true;
+}
+
+void LeaveOutNumber(PortTable* table, int32_t comNumber) {
+    if (comNumber == 0) return;
+    for (uint32_t slot = 0; slot < kPortSlots; ++slot) {
+        if (table->number[slot] == comNumber) table->number[slot] = 0;
+    }
 }
 
 void SortPortNumbers(PortTable* table) {

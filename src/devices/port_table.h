@@ -39,10 +39,16 @@ struct PortTable {
 };
 
 /// Places a member's number at its position. Leaves the member out (returns
-/// false) when the position has no slot, when the number is 0, or when an
-/// earlier member already holds the slot: a later one must not overwrite it, or
-/// one COM number would vanish and another be handed out twice.
+/// false) when the position has no slot, when the number is 0, when an earlier
+/// member already holds the slot (a later one must not overwrite it, or one COM
+/// number would vanish and another be handed out twice), or when an earlier
+/// member already placed the same number (COM5 and LPT5 both hold 5).
 bool PlacePort(PortTable* table, uint32_t position, uint32_t memberIndex, int32_t comNumber);
+
+/// A number that a member left out of the table also holds is not handed out:
+/// its placed holder is left out too, so that no port ends with the COM name
+/// another port keeps.
+void LeaveOutNumber(PortTable* table, int32_t comNumber);
 
 /// Puts the numbers of the non-empty slots into ascending order, compared as
 /// unsigned values (a negative number sorts after every positive one). Empty

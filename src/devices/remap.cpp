@@ -93,12 +93,23 @@ void RemapComPorts(const wchar_t* enumeratorFilter, const wchar_t* namePrefix) {
     SP_DEVINFO_DATA member = {};
     member.cbSize = sizeof(member);
     uint32_t baseIndex = 0;
+    bool anyLeftOut = false;
     for (DWORD m = 0; SetupDiEnumDeviceInfo(set.get(), m, &member); ++m) {
         int32_t number = 0;
         if (!ReadComNumber(set.get(), &member, &number)) continue;  // passed over: the base index stays
         int32_t location = 0;
         const bool located = ReadLocationNumber(set.get(), &member, prefixLength, &location);
-        PlacePort(&table, PortPosition(m, located, location, &baseIndex), m, number);
+        if (!PlacePort(&table, PortPosition(m, located, location, &baseIndex), m, number)) anyLeftOut = true;
+    }
+
+    // A port left out keeps its name, so the number it holds must not be handed
+    // to another port: the port that was placed with that number stays as it is too.
+    if (anyLeftOut) {
+        for (DWORD m = 0; SetupDiEnumDeviceInfo(set.get(), m, &member); ++m) {
+            int32_t number = 0;
+            if (AssignedNumber(table, m, &number)) continue;
+            if (ReadComNumber(set.get(), &member, &number)) LeaveOutNumber(&table, number);
+        }
     }
 
     SortPortNumbers(&table);

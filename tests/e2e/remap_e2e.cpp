@@ -170,6 +170,29 @@ TEST_F(Remap, OfTwoMembersWithOnePositionTheFirstKeepsIt) {
     EXPECT_EQ(e2e::RecordedRestarts(), Ids({0, 1}));
 }
 
+TEST_F(Remap, ANumberTwoPortsHoldStaysWithBoth) {
+    // LPT5 and COM5 both read as 5: handing 5 out again would end with two COM5.
+    // Member 4 (location 0 on the first card) has no slot and keeps COM7, so the
+    // port placed with 7 is left as it is too. The others share out 2, 3 and 8.
+    Install({{0, L"COM8", 1}, {1, L"LPT5", 2}, {2, L"COM3", 3}, {3, L"COM5", 4}, {5, L"COM7", 5}, {6, L"COM2", 6}});
+    e2e::NodeSpec noSlot;
+    noSlot.instanceId = PortId(4);
+    noSlot.portName = L"COM7";
+    noSlot.location = L"KORAV COM Port";
+    const std::wstring old = Old(4);
+    noSlot.friendlyName = old.c_str();
+    ASSERT_TRUE(e2e::CreateNode(noSlot));
+    RunRemap();
+    ExpectPorts({{0, L"COM2", Friendly(L"COM2")},
+                 {1, L"LPT5", Old(1)},
+                 {2, L"COM3", Friendly(L"COM3")},
+                 {3, L"COM5", Old(3)},
+                 {4, L"COM7", Old(4)},
+                 {5, L"COM7", Old(5)},
+                 {6, L"COM8", Friendly(L"COM8")}});
+    EXPECT_EQ(e2e::RecordedRestarts(), Ids({0, 2, 6}));
+}
+
 TEST_F(Remap, SixtyFourPortsOnSixteenCards) {
     // Each card lists its port 1 first and the others in a shuffled order; the
     // COM numbers 10..73 are dealt out shuffled.

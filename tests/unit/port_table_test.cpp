@@ -216,6 +216,10 @@ std::vector<int32_t> Remap(const std::vector<Member>& members) {
     for (uint32_t m = 0; m < members.size(); ++m) {
         PlacePort(&table, PortPosition(m, members[m].located, members[m].location, &base), m, members[m].number);
     }
+    for (uint32_t m = 0; m < members.size(); ++m) {
+        int32_t number = 0;
+        if (!AssignedNumber(table, m, &number)) LeaveOutNumber(&table, members[m].number);
+    }
     SortPortNumbers(&table);
     std::vector<int32_t> result;
     for (uint32_t m = 0; m < members.size(); ++m) {
@@ -225,14 +229,9 @@ std::vector<int32_t> Remap(const std::vector<Member>& members) {
     return result;
 }
 
-TEST(PortTable, NoNumberIsLostOrHandedOutTwice) {
-    // Member 1 shares position 1 with member 2; member 3 (location 0 on the
-    // first card, base 0) wraps out of the table; member 4's name had no digits.
-    const std::vector<Member> members = {
-        {20, true, 1}, {21, true, 2}, {9, true, 2}, {30, true, 0}, {0, true, 3}, {7, true, 4}};
-    const std::vector<int32_t> result = Remap(members);
-    EXPECT_EQ(result, (std::vector<int32_t>{7, 20, 0, 0, 0, 21}));
-    // Members left out keep their names: the numbers held before and after are the same.
+// Members left out keep their names: the numbers held before and after are the
+// same, and no number is held twice after the run unless it was before.
+void ExpectNoNumberLostOrDuplicated(const std::vector<Member>& members, const std::vector<int32_t>& result) {
     std::vector<int32_t> before, after;
     for (size_t m = 0; m < members.size(); ++m) {
         before.push_back(members[m].number);
@@ -241,6 +240,31 @@ TEST(PortTable, NoNumberIsLostOrHandedOutTwice) {
     std::sort(before.begin(), before.end());
     std::sort(after.begin(), after.end());
     EXPECT_EQ(before, after);
+}
+
+TEST(PortTable, NoNumberIsLostOrHandedOutTwice) {
+    // Member 1 shares position 1 with member 2; member 3 (location 0 on the
+    // first card, base 0) wraps out of the table; member 4's name had no digits.
+    const std::vector<Member> members = {
+        {20, true, 1}, {21, true, 2}, {9, true, 2}, {30, true, 0}, {0, true, 3}, {7, true, 4}};
+    const std::vector<int32_t> result = Remap(members);
+    EXPECT_EQ(result, (std::vector<int32_t>{7, 20, 0, 0, 0, 21}));
+    ExpectNoNumberLostOrDuplicated(members, result);
+}
+
+TEST(PortTable, ANumberTwoPortsHoldIsHandedToNeither) {
+    // LPT5 and COM5 both read as 5: renumbering them would leave two COM5.
+    const std::vector<Member> twice = {{8, true, 1}, {5, true, 2}, {3, true, 3}, {5, true, 4}};
+    const std::vector<int32_t> result = Remap(twice);
+    EXPECT_EQ(result, (std::vector<int32_t>{3, 0, 8, 0}));
+    ExpectNoNumberLostOrDuplicated(twice, result);
+
+    // Member 2, left out past the table, holds 4, which member 1 was placed with:
+    // the sort would hand 4 to member 3, next to the name member 2 keeps.
+    const std::vector<Member> outside = {{3, true, 1}, {4, true, 2}, {4, true, 0}, {2, true, 1}};
+    const std::vector<int32_t> kept = Remap(outside);
+    EXPECT_EQ(kept, (std::vector<int32_t>{2, 0, 0, 3}));
+    ExpectNoNumberLostOrDuplicated(outside, kept);
 }
 
 TEST(Format, ComNameAndFriendlyName) {
