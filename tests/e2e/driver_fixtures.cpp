@@ -167,31 +167,6 @@ ScopedEnv::ScopedEnv(const wchar_t* name, const wchar_t* value) : name_(name) {
 
 ScopedEnv::~ScopedEnv() { SetEnvironmentVariableW(name_.c_str(), had_ ? old_.c_str() : nullptr); }
 
-static const wchar_t* kOverrides = L"Software\\Wine\\AppDefaults\\mioutil.exe\\DllOverrides";
-
-ScopedDifxLoadOrder::ScopedDifxLoadOrder(const wchar_t* order) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, kOverrides, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
-        ERROR_SUCCESS) {
-        RegSetValueExW(key, L"difxapi", 0, REG_SZ, reinterpret_cast<const BYTE*>(order),
-                       static_cast<DWORD>((wcslen(order) + 1) * sizeof(wchar_t)));
-        RegCloseKey(key);
-    }
-}
-
-ScopedDifxLoadOrder::~ScopedDifxLoadOrder() {
-    RegDeleteKeyW(HKEY_CURRENT_USER, kOverrides);
-    // The exe's own key goes only if nothing else (a Version, say) was put there.
-    const wchar_t* exeKey = L"Software\\Wine\\AppDefaults\\mioutil.exe";
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, exeKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-    DWORD subkeys = 1, values = 1;
-    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
-                     nullptr);
-    RegCloseKey(key);
-    if (subkeys == 0 && values == 0) RegDeleteKeyW(HKEY_CURRENT_USER, exeKey);
-}
-
 void DriverRemovalTest::Clean() {
     // Every oem INF and PNF these tests make is numbered 9000 and up, or has a long name of a's or b's.
     WIN32_FIND_DATAW found = {};

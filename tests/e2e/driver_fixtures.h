@@ -54,14 +54,12 @@ private:
     bool had_ = false;
 };
 
-/// Wine's load order for difxapi.dll in mioutil.exe ("native", or "" for none), via
-/// HKCU\Software\Wine\AppDefaults\mioutil.exe\DllOverrides. Wine would otherwise
-/// load its own difxapi.dll, whose stub reports success, even for the full path of
-/// another file. Children do not take WINEDLLOVERRIDES from our environment.
-class ScopedDifxLoadOrder {
+/// Wine's load order for difxapi.dll in mioutil.exe ("native", or "" for none).
+/// Wine would otherwise load its own difxapi.dll, whose stub reports success,
+/// even for the full path of another file.
+class ScopedDifxLoadOrder : public WineDllOverrideFor {
 public:
-    explicit ScopedDifxLoadOrder(const wchar_t* order);
-    ~ScopedDifxLoadOrder();
+    explicit ScopedDifxLoadOrder(const wchar_t* order) : WineDllOverrideFor(L"mioutil.exe", L"difxapi", order) {}
 };
 
 /// Clears every trace of these tests before and after each test, loads the

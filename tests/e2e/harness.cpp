@@ -90,18 +90,55 @@ bool RunningUnderWine() {
     return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-WineVersionFor::WineVersionFor(const wchar_t* exe, const wchar_t* version) {
-    key_ = std::wstring(L"Software\\Wine\\AppDefaults\\") + exe;
-    HKEY k = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) ==
-        ERROR_SUCCESS) {
-        RegSetValueExW(k, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
-                       static_cast<DWORD>((wcslen(version) + 1) * sizeof(wchar_t)));
-        RegCloseKey(k);
-    }
+namespace {
+
+void DeleteKeyIfEmpty(const std::wstring& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    DWORD subkeys = 1, values = 1;
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                     nullptr);
+    RegCloseKey(key);
+    if (subkeys == 0 && values == 0) RegDeleteKeyW(HKEY_CURRENT_USER, path.c_str());
 }
 
-WineVersionFor::~WineVersionFor() { RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str()); }
+}  // namespace
+
+WineAppSetting::WineAppSetting(const wchar_t* exe, const wchar_t* subkey, const wchar_t* name, const wchar_t* value)
+    : exeKey_(std::wstring(L"Software\\Wine\\AppDefaults\\") + exe), name_(name) {
+    key_ = subkey != nullptr ? exeKey_ + L"\\" + subkey : exeKey_;
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS) {
+        ADD_FAILURE() << "cannot create HKCU\\" << testing::PrintToString(key_);
+        return;
+    }
+    wchar_t old[1024] = {};
+    DWORD size = sizeof(old) - sizeof(wchar_t);
+    DWORD type = 0;
+    had_ = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(old), &size) == ERROR_SUCCESS &&
+           type == REG_SZ;
+    if (had_) old_ = old;
+    EXPECT_EQ(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                             static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+WineAppSetting::~WineAppSetting() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+        if (had_) {
+            RegSetValueExW(key, name_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(old_.c_str()),
+                           static_cast<DWORD>((old_.size() + 1) * sizeof(wchar_t)));
+        } else {
+            RegDeleteValueW(key, name_.c_str());
+        }
+        RegCloseKey(key);
+    }
+    DeleteKeyIfEmpty(key_);
+    if (key_ != exeKey_) DeleteKeyIfEmpty(exeKey_);
+}
 
 }  // namespace e2e
 

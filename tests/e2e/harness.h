@@ -29,17 +29,37 @@ bool KeyExists(const std::wstring& path);
 /// True when running under Wine (ntdll exports wine_get_version).
 bool RunningUnderWine();
 
-/// Makes Wine report the given Windows version ("win7", "winxp64", ...) to one exe
-/// for the guard's lifetime (HKCU\Software\Wine\AppDefaults\<exe>, value Version).
-class WineVersionFor {
+/// Sets one of Wine's per-exe settings, HKCU\Software\Wine\AppDefaults\<exe>[\<subkey>],
+/// value <name>, for the guard's lifetime. Puts back what was there before, and
+/// drops the keys it leaves empty, so guards nest and other settings stay.
+class WineAppSetting {
 public:
-    WineVersionFor(const wchar_t* exe, const wchar_t* version);
-    ~WineVersionFor();
-    WineVersionFor(const WineVersionFor&) = delete;
-    WineVersionFor& operator=(const WineVersionFor&) = delete;
+    WineAppSetting(const wchar_t* exe, const wchar_t* subkey, const wchar_t* name, const wchar_t* value);
+    ~WineAppSetting();
+    WineAppSetting(const WineAppSetting&) = delete;
+    WineAppSetting& operator=(const WineAppSetting&) = delete;
 
 private:
+    std::wstring exeKey_;
     std::wstring key_;
+    std::wstring name_;
+    std::wstring old_;
+    bool had_ = false;
+};
+
+/// The Windows version ("win7", "winxp64", ...) Wine reports to one exe.
+class WineVersionFor : public WineAppSetting {
+public:
+    WineVersionFor(const wchar_t* exe, const wchar_t* version) : WineAppSetting(exe, nullptr, L"Version", version) {}
+};
+
+/// Wine's load order of one DLL ("native", "builtin", or "" for none) in one exe.
+/// Children do not take WINEDLLOVERRIDES from a parent's environment: Wine's loader
+/// reads the Unix environment the Wine session started with. This setting does reach them.
+class WineDllOverrideFor : public WineAppSetting {
+public:
+    WineDllOverrideFor(const wchar_t* exe, const wchar_t* dll, const wchar_t* order)
+        : WineAppSetting(exe, L"DllOverrides", dll, order) {}
 };
 
 }  // namespace e2e

@@ -15,7 +15,6 @@ using Lines = std::vector<std::string>;
 using Numbers = std::vector<int>;
 
 const wchar_t kOtherNode[] = L"ROOT\\MIOUTIL_TEST\\0000";
-const wchar_t kOverrideKey[] = L"Software\\Wine\\AppDefaults\\mioutil.exe\\DllOverrides";
 
 // The database as Windows sizes it at first: 256 ports, 32 bytes.
 void SetComDb(const Numbers& numbers) {
@@ -65,25 +64,15 @@ Lines Released(std::initializer_list<int> numbers) {
 
 class Removal : public testing::Test {
 protected:
+    // mioutil.exe must load the stand-in from its own folder, never Wine's builtin.
+    e2e::WineDllOverrideFor msports_{L"mioutil.exe", L"msports", L"native"};
+
     void SetUp() override {
         CleanUp();
         ASSERT_TRUE(e2e::RegisterTestClass(e2e::BinDir()));
-        // mioutil.exe must load the stand-in from its own folder, never Wine's
-        // builtin. WINEDLLOVERRIDES set here would not reach it: Wine's loader
-        // reads the Unix environment the Wine session started with, not the one
-        // a parent hands its child. The per-exe override in the registry does.
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kOverrideKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                  nullptr),
-                  ERROR_SUCCESS);
-        const wchar_t native[] = L"native";
-        EXPECT_EQ(RegSetValueExW(key, L"msports", 0, REG_SZ, reinterpret_cast<const BYTE*>(native), sizeof(native)),
-                  ERROR_SUCCESS);
-        RegCloseKey(key);
     }
     void TearDown() override {
         CleanUp();
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\mioutil.exe");
         e2e::UnregisterTestClass();
         SetEnvironmentVariableW(e2e::kComDbOpenFailsVariable, nullptr);
     }
