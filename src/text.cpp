@@ -55,4 +55,13 @@ bool ContainsText(const wchar_t* text, size_t length, const wchar_t* needle, siz
     return false;
 }
 
+bool SameLettersAnyCase(const wchar_t* text, const char* lower, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        wchar_t c = text[i];
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+        if (c != static_cast<wchar_t>(static_cast<unsigned char>(lower[i]))) return false;
+    }
+    return true;
+}
+
 }  // namespace mioutil

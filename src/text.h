@@ -8,6 +8,9 @@
 
 namespace mioutil {
 
+/// Room for a path, a name or a registry text: 260 wide characters with the terminating zero.
+inline constexpr size_t kPathChars = 260;
+
 struct TextBuffer {
     wchar_t* data;
     size_t capacity;  // in characters, the terminating zero included
@@ -34,5 +37,9 @@ size_t TextLength(const wchar_t* data, size_t units);
 /// Whether `needle` occurs in `text`, code unit by code unit (case matters).
 /// An empty needle never matches.
 bool ContainsText(const wchar_t* text, size_t length, const wchar_t* needle, size_t needleLength);
+
+/// Whether `count` characters of `text` are the lower-case ASCII letters of `lower`,
+/// letters in either case (the way Windows compares file and value names).
+bool SameLettersAnyCase(const wchar_t* text, const char* lower, size_t count);
 
 }  // namespace mioutil

@@ -1,6 +1,8 @@
-// The COM-port database of msports.dll. The Windows SDK has <msports.h>;
-// MinGW-w64 ships libmsports.a but no header, so it gets the SDK's
-// declarations of the calls this tool makes.
+// The COM-port database calls of msports.dll. The DLL is loaded at run time from
+// System32 (see com_db.h), never imported: Windows does not keep it among its
+// known DLLs, so an import would take a msports.dll planted beside the exe.
+// The Windows SDK has <msports.h>; MinGW-w64 has no such header, so the handle
+// and constants are declared here as the SDK has them.
 #pragma once
 
 #include <windows.h>
@@ -13,10 +15,16 @@ typedef HCOMDB* PHCOMDB;
 #define HCOMDB_INVALID_HANDLE_VALUE ((HCOMDB)INVALID_HANDLE_VALUE)
 #define COMDB_MIN_PORTS_ARBITRATED 256
 #define COMDB_MAX_PORTS_ARBITRATED 4096
-
-extern "C" {
-LONG WINAPI ComDBOpen(PHCOMDB PHComDB);
-LONG WINAPI ComDBClose(HCOMDB HComDB);
-LONG WINAPI ComDBReleasePort(HCOMDB HComDB, DWORD ComNumber);
-}
+#define CDB_REPORT_BITS 0x0
+#define CDB_REPORT_BYTES 0x1
 #endif
+
+namespace mioutil {
+
+using ComDBOpenFn = LONG(WINAPI*)(PHCOMDB database);
+using ComDBCloseFn = LONG(WINAPI*)(HCOMDB database);
+using ComDBReleasePortFn = LONG(WINAPI*)(HCOMDB database, DWORD comNumber);
+using ComDBGetCurrentPortUsageFn = LONG(WINAPI*)(HCOMDB database, PBYTE buffer, DWORD bufferSize, ULONG reportType,
+                                                 LPDWORD maxPortsReported);
+
+}  // namespace mioutil

@@ -1,71 +1,52 @@
 #include "drivers/difx_api.h"
 
 #include "drivers/driver_paths.h"
-#include "text.h"
 #include "names.h"
+#include "platform/system_dll.h"
+#include "text.h"
 
 namespace mioutil {
 
 namespace {
 
-constexpr DWORD kPathCapacity = 260;
-
-// Loads the DLL at a full path. Its own imports are looked for in its folder and
-// System32 only; systems without those search flags (before KB2533623) refuse
-// them with ERROR_INVALID_PARAMETER and get the older altered search path.
-HMODULE LoadFrom(const wchar_t* path) {
-    HMODULE module = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
-        module = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+// The redistributable beside the exe, for systems that do not ship the DLL
+// (XP, 2003, Vista): taken only where System32 has no difxapi.dll at all.
+HMODULE LoadBesideExe() {
+    wchar_t exePath[kPathChars] = {};
+    wchar_t path[kPathChars] = {};
+    const DWORD exeLength = GetModuleFileNameW(nullptr, exePath, static_cast<DWORD>(kPathChars));
+    if (exeLength == 0 || exeLength >= kPathChars ||
+        !SiblingPath(exePath, exeLength, kDifxApiDll, TextLength(kDifxApiDll, kPathChars), path, kPathChars)) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
     }
-    return module;
+    return LoadDllByFullPath(path);
 }
-
-size_t NameLength(const wchar_t* name) { return TextLength(name, kPathCapacity); }
 
 }  // namespace
 
-void LoadDifxApi(DifxApi& api) {
-    if (api.tried) return;
+bool LoadDifxApi(DifxApi& api) {
+    if (api.tried) return api.uninstall != nullptr;
     api.tried = true;
-    api.loadError = ERROR_MOD_NOT_FOUND;
 
-    wchar_t exePath[kPathCapacity] = {};
-    wchar_t path[kPathCapacity] = {};
-    const DWORD exeLength = GetModuleFileNameW(nullptr, exePath, kPathCapacity);
-    if (exeLength > 0 && exeLength < kPathCapacity &&
-        SiblingPath(exePath, exeLength, kDifxApiDll, NameLength(kDifxApiDll), path, kPathCapacity)) {
-        api.module.reset(LoadFrom(path));
-        if (!api.module.valid()) api.loadError = GetLastError();
-    }
-
+    api.module.reset(SystemDllPresent(kDifxApiDll) ? LoadSystemDll(kDifxApiDll) : LoadBesideExe());
     if (!api.module.valid()) {
-        wchar_t system[kPathCapacity] = {};
-        const UINT systemLength = GetSystemDirectoryW(system, kPathCapacity);
-        if (systemLength > 0 && systemLength < kPathCapacity &&
-            JoinPath(system, systemLength, kDifxApiDll, NameLength(kDifxApiDll), path, kPathCapacity)) {
-            api.module.reset(LoadFrom(path));
-            if (!api.module.valid()) api.loadError = GetLastError();
-        }
+        api.loadError = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_MOD_NOT_FOUND;
+        return false;
     }
-    if (!api.module.valid()) {
-        if (api.loadError == ERROR_SUCCESS) api.loadError = ERROR_MOD_NOT_FOUND;
-        return;
-    }
-
     FARPROC proc = GetProcAddress(api.module.get(), kDriverPackageUninstallW);
     if (proc == nullptr) {
         api.loadError = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_PROC_NOT_FOUND;
-        return;
+        return false;
     }
     api.uninstall = reinterpret_cast<DriverPackageUninstallFn>(reinterpret_cast<void*>(proc));
     api.loadError = ERROR_SUCCESS;
+    return true;
 }
 
 DWORD UninstallDriverPackage(DifxApi& api, const wchar_t* infPath) {
-    LoadDifxApi(api);
-    if (api.uninstall == nullptr) return api.loadError;  // counts as a failed uninstall
-    BOOL needReboot = FALSE;                              // a reboot it asks for is not ours to request
+    if (!LoadDifxApi(api)) return api.loadError;  // counts as a failed uninstall
+    BOOL needReboot = FALSE;                       // a reboot it asks for is not ours to request
     return api.uninstall(infPath, kDriverPackageUninstallFlags, nullptr, &needReboot);
 }
 

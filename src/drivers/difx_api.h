@@ -18,9 +18,10 @@ struct DifxApi {
     bool tried = false;
 };
 
-/// Loads difxapi.dll once, from the exe's own folder or else System32, never from
-/// the current directory or PATH, and looks up DriverPackageUninstallW.
-void LoadDifxApi(DifxApi& api);
+/// Loads difxapi.dll once by full path, from System32, or from the exe's own folder
+/// where System32 has none; never from the current directory or PATH. True when
+/// DriverPackageUninstallW could be had.
+bool LoadDifxApi(DifxApi& api);
 
 /// Uninstalls one driver package silently with its files; gives the function's
 /// result, or the error of the failed load or lookup.

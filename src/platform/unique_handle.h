@@ -63,6 +63,13 @@ struct FileTraits {
     static bool IsValid(Type h) { return h != INVALID_HANDLE_VALUE; }
     static void Close(Type file) { CloseHandle(file); }
 };
+// Process and thread handles from CreateProcessW (null where none was given).
+struct KernelHandleTraits {
+    using Type = HANDLE;
+    static Type Invalid() { return nullptr; }
+    static bool IsValid(Type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void Close(Type h) { CloseHandle(h); }
+};
 struct ModuleTraits {
     using Type = HMODULE;
     static Type Invalid() { return nullptr; }
@@ -75,5 +82,6 @@ using UniqueDevInfo = UniqueHandle<DevInfoTraits>;
 using UniqueFind = UniqueHandle<FindTraits>;
 using UniqueFile = UniqueHandle<FileTraits>;
 using UniqueModule = UniqueHandle<ModuleTraits>;
+using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 
 }  // namespace mioutil

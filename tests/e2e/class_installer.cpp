@@ -9,6 +9,11 @@
 extern "C" __declspec(dllexport) DWORD WINAPI RecordingClassInstaller(DI_FUNCTION function, HDEVINFO set,
                                                                       PSP_DEVINFO_DATA member) {
     if (function != DIF_PROPERTYCHANGE) return ERROR_DI_DO_DEFAULT;
+    // SetupAPI on Windows loads class installers and co-installers by bare name in
+    // the calling process; Wine's takes them from System32 whatever the process
+    // asked for. So this installer loads one by bare name itself, as SetupAPI
+    // would: in the tool's process it must come from System32 or nowhere.
+    if (HMODULE coinstaller = LoadLibraryW(L"mioutil_e2e_coinstaller.dll")) FreeLibrary(coinstaller);
     char line[512] = {};
     int length = 0;
     wchar_t id[e2e::kIdChars] = {};

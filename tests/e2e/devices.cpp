@@ -51,7 +51,15 @@ bool RegisterTestClass(const std::wstring& binDir) {
         ERROR_SUCCESS) {
         return false;
     }
-    const std::wstring installer = binDir + L"\\e2e_classinst.dll,RecordingClassInstaller";
+    // By bare name, as installed classes name theirs: SetupAPI loads it through the
+    // process's DLL search, which the tool restricts to System32.
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    if (!CopyFileW((binDir + L"\\e2e_classinst.dll").c_str(), (std::wstring(system) + L"\\e2e_classinst.dll").c_str(),
+                   FALSE)) {
+        return false;
+    }
+    const std::wstring installer = L"e2e_classinst.dll,RecordingClassInstaller";
     const wchar_t* className = L"MioutilTestPorts";
     const bool ok =
         RegSetValueExW(key, L"Installer32", 0, REG_SZ, reinterpret_cast<const BYTE*>(installer.c_str()),

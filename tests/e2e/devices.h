@@ -31,7 +31,8 @@ extern const GUID kTestClassGuid;
 /// Where the recording class installer appends the instance IDs it restarted.
 inline void RestartLogPath(wchar_t* out, UINT capacity) { LogPath(out, capacity, L"mioutil_e2e_restarts.log"); }
 
-/// Registers the recording class installer (found in `binDir`) for the test class.
+/// Registers the recording class installer for the test class: copies it from
+/// `binDir` into System32 and names it there by its bare name.
 bool RegisterTestClass(const std::wstring& binDir);
 /// Deletes the test class's key (remove its nodes first).
 void UnregisterTestClass();

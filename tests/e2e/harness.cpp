@@ -19,6 +19,12 @@ std::wstring BinDir() {
     return dir.substr(0, dir.find_last_of(L"\\/"));
 }
 
+std::wstring SystemDir() {
+    wchar_t path[MAX_PATH] = {};
+    const UINT n = GetSystemDirectoryW(path, MAX_PATH);
+    return std::wstring(path, n);
+}
+
 RunResult RunCommandLine(const std::wstring& commandLine) {
     RunResult result;
     SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
@@ -153,6 +159,19 @@ int wmain(int argc, wchar_t** argv) {
                      "and the registry of this machine.\nSet MIOUTIL_E2E_ALLOW_REAL_WINDOWS=1 to run them "
                      "anyway, on a machine you can spare.\n");
         return 2;
+    }
+    // Wine's own msports.dll aborts on ComDBOpen and its difxapi.dll only pretends;
+    // the stand-ins take their place in the throwaway prefix's System32. Never on a
+    // real Windows: there the system's own DLLs are what the tool must use.
+    if (e2e::RunningUnderWine()) {
+        for (const wchar_t* dll : {L"msports.dll", L"difxapi.dll"}) {
+            const std::wstring from = e2e::BinDir() + L"\\" + dll;
+            const std::wstring to = e2e::SystemDir() + L"\\" + dll;
+            if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) {
+                std::fprintf(stderr, "e2e_tests: cannot copy %ls to System32, error %lu\n", dll, GetLastError());
+                return 2;
+            }
+        }
     }
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

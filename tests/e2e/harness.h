@@ -16,6 +16,10 @@ struct RunResult {
 /// Folder of the running test exe; mioutil.exe and the stand-ins are built there.
 std::wstring BinDir();
 
+/// The Windows System32 folder; the stand-ins for what Wine lacks are copied there,
+/// since the tool loads msports.dll, difxapi.dll and class installers from nowhere else.
+std::wstring SystemDir();
+
 /// Runs a command line (program path quoted by the caller) with standard output
 /// captured; waits for it to end.
 RunResult RunCommandLine(const std::wstring& commandLine);

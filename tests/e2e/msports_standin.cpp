@@ -84,6 +84,32 @@ LONG WINAPI ComDBClose(HCOMDB HComDB) {
     return ERROR_SUCCESS;
 }
 
+// CDB_REPORT_BYTES: one byte per port, 1 where the number is in use; CDB_REPORT_BITS:
+// the bits as kept. Without a buffer, only the number of ports the database holds.
+LONG WINAPI ComDBGetCurrentPortUsage(HCOMDB HComDB, PBYTE Buffer, DWORD BufferSize, ULONG ReportType,
+                                     LPDWORD MaxPortsReported) {
+    if (!IsOpen(HComDB) || (ReportType != CDB_REPORT_BITS && ReportType != CDB_REPORT_BYTES)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    BYTE bits[COMDB_MAX_PORTS_ARBITRATED / 8] = {};
+    DWORD size = sizeof(bits);
+    if (RegQueryValueExW(reinterpret_cast<HKEY>(HComDB), e2e::kComDbValue, nullptr, nullptr, bits, &size) !=
+        ERROR_SUCCESS) {
+        size = COMDB_MIN_PORTS_ARBITRATED / 8;
+    }
+    if (MaxPortsReported != nullptr) *MaxPortsReported = size * 8;
+    if (Buffer == nullptr) return ERROR_SUCCESS;
+    for (DWORD i = 0; i < BufferSize; ++i) {
+        if (ReportType == CDB_REPORT_BITS) {
+            Buffer[i] = i < size ? bits[i] : 0;
+        } else {
+            Buffer[i] = i < size * 8 && (bits[i / 8] & (1u << (i % 8))) != 0 ? 1 : 0;
+        }
+    }
+    Log("usage");
+    return ERROR_SUCCESS;
+}
+
 // Lets a test tell this stand-in from Wine's builtin msports.dll.
 DWORD WINAPI MioutilComDbStandIn() { return 1; }
 

@@ -219,10 +219,10 @@ TEST(ComDbStandIn, KeepsTheDatabaseAsWindowsDoes) {
     HMODULE dll = LoadLibraryW(path.c_str());
     ASSERT_NE(dll, nullptr);
     ASSERT_NE(GetProcAddress(dll, "MioutilComDbStandIn"), nullptr) << "Wine's builtin msports.dll was loaded";
-    auto open = reinterpret_cast<decltype(&ComDBOpen)>(reinterpret_cast<void*>(GetProcAddress(dll, "ComDBOpen")));
-    auto release = reinterpret_cast<decltype(&ComDBReleasePort)>(
+    auto open = reinterpret_cast<mioutil::ComDBOpenFn>(reinterpret_cast<void*>(GetProcAddress(dll, "ComDBOpen")));
+    auto release = reinterpret_cast<mioutil::ComDBReleasePortFn>(
         reinterpret_cast<void*>(GetProcAddress(dll, "ComDBReleasePort")));
-    auto close = reinterpret_cast<decltype(&ComDBClose)>(reinterpret_cast<void*>(GetProcAddress(dll, "ComDBClose")));
+    auto close = reinterpret_cast<mioutil::ComDBCloseFn>(reinterpret_cast<void*>(GetProcAddress(dll, "ComDBClose")));
     ASSERT_TRUE(open && release && close);
 
     SetComDb({1, 12, 256});

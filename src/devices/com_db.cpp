@@ -1,0 +1,45 @@
+#include "devices/com_db.h"
+
+#include "platform/system_dll.h"
+
+namespace mioutil {
+
+namespace {
+
+template <typename Fn>
+Fn Proc(HMODULE module, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+}  // namespace
+
+bool LoadComDbApi(ComDbApi& api) {
+    if (!api.tried) {
+        api.tried = true;
+        api.module.reset(LoadSystemDll(L"msports.dll"));
+        if (api.module.valid()) {
+            api.open = Proc<ComDBOpenFn>(api.module.get(), "ComDBOpen");
+            api.close = Proc<ComDBCloseFn>(api.module.get(), "ComDBClose");
+            api.releasePort = Proc<ComDBReleasePortFn>(api.module.get(), "ComDBReleasePort");
+            api.getCurrentPortUsage = Proc<ComDBGetCurrentPortUsageFn>(api.module.get(), "ComDBGetCurrentPortUsage");
+        }
+    }
+    return api.open != nullptr && api.close != nullptr && api.releasePort != nullptr;
+}
+
+OpenComDb::OpenComDb(ComDbApi& api) : api_(api) {
+    if (!LoadComDbApi(api_)) return;
+    HCOMDB opened = HCOMDB_INVALID_HANDLE_VALUE;
+    if (api_.open(&opened) != ERROR_SUCCESS) return;
+    db_ = opened;
+    valid_ = db_ != HCOMDB_INVALID_HANDLE_VALUE && db_ != nullptr;
+}
+
+OpenComDb::~OpenComDb() {
+    if (!valid_) return;
+    const DWORD lastError = GetLastError();
+    api_.close(db_);
+    SetLastError(lastError);
+}
+
+}  // namespace mioutil
