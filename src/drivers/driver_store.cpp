@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdlib>
 #include <cwchar>
 
 #include "drivers/dpinst_command.h"
@@ -13,9 +12,44 @@
 namespace mioutil {
 
 namespace {
-constexpr DWORD kNameCapacity = 260;
+
+constexpr DWORD kNameCapacity = static_cast<DWORD>(kPathChars);
 constexpr DWORD kRecordBytes = 522;  // what the card's installer writes for every record
-constexpr size_t kCommandCapacity = 260;
+
+// Where DPInst.exe is looked for, and the folder it runs in: no environment
+// variable is asked (a user can set SystemDrive for an elevated process too),
+// the drive is that of the Windows folder.
+struct DpinstProgram {
+    wchar_t drive[4];
+    wchar_t path[kPathChars];
+    wchar_t system[kPathChars];
+    bool ready;
+};
+
+void PrepareDpinstProgram(DpinstProgram& program) {
+    wchar_t windows[kPathChars] = {};
+    const UINT windowsLength = GetWindowsDirectoryW(windows, static_cast<UINT>(kPathChars));
+    const UINT systemLength = GetSystemDirectoryW(program.system, static_cast<UINT>(kPathChars));
+    program.ready = windowsLength > 0 && windowsLength < kPathChars && systemLength > 0 &&
+                    systemLength < kPathChars && DriveOfFolder(windows, windowsLength, program.drive, 4) &&
+                    BuildDpinstProgramPath(program.drive, kDpinstFolder, kDpinstTool, program.path, kPathChars);
+}
+
+// Starts DPInst.exe itself, no command interpreter between, and waits for it.
+// Its outcome is not ours to judge.
+void RunDpinst(const DpinstProgram& program, wchar_t* commandLine) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(program.path, commandLine, nullptr, nullptr, FALSE, 0, nullptr, program.system, &startup,
+                        &process)) {
+        return;
+    }
+    UniqueKernelHandle thread(process.hThread);
+    UniqueKernelHandle running(process.hProcess);
+    WaitForSingleObject(running.get(), INFINITE);
+}
+
 }  // namespace
 
 uint32_t UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_t* entryName) {
@@ -39,6 +73,8 @@ uint32_t UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_
         }
     }
 
+    DpinstProgram program = {};
+    PrepareDpinstProgram(program);
     for (DWORD i = count; i-- > 0;) {
         std::wmemset(name, L'\0', kNameCapacity);
         const int n = std::swprintf(name, kNameCapacity, kDriverStorePathFormat, static_cast<int>(i));
@@ -53,13 +89,14 @@ uint32_t UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_
         // The path ends at its first zero, at the latest where the returned bytes end.
         const size_t pathLength = TextLength(data, size / sizeof(wchar_t));
 
-        // A path that does not fit the command, or that the interpreter would act
+        // A path that does not fit the command, or that an interpreter would act
         // on, is not run; its record stays, and with it the entry.
-        wchar_t command[kCommandCapacity] = {};
-        if (!BuildDpinstCommandLine(kDpinstFolder, kDpinstTool, data, pathLength, command, kCommandCapacity)) {
+        wchar_t command[kPathChars] = {};
+        if (!program.ready ||
+            !BuildDpinstCommandLine(program.drive, kDpinstFolder, kDpinstTool, data, pathLength, command, kPathChars)) {
             continue;
         }
-        _wsystem(command);  // waits for the interpreter; DPInst's outcome is not ours to judge
+        RunDpinst(program, command);
         RegDeleteValueW(entry.get(), name);
     }
 

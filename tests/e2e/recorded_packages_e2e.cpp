@@ -69,9 +69,9 @@ TEST_F(RecordedPackages, PathsThatCannotBeRunSafelyAreKeptWithTheirEntry) {
     InstallDpinst();
     const std::wstring pwned = L"C:\\mioutil_e2e_pwned.txt";
     DeleteFileW(pwned.c_str());
-    const std::wstring fits = L"C:\\drv\\" + std::wstring(193, L'f') + L".inf";  // 204 characters: a 259-character command
-    ASSERT_EQ(fits.size(), 204u);
-    const std::wstring tooLong = L"C:\\drv\\" + std::wstring(194, L'g') + L".inf";
+    const std::wstring fits = L"C:\\drv\\" + std::wstring(206, L'f') + L".inf";  // 217 characters: a 259-character command
+    ASSERT_EQ(fits.size(), 217u);
+    const std::wstring tooLong = L"C:\\drv\\" + std::wstring(207, L'g') + L".inf";
     const std::wstring special[] = {
         L"C:\\drv\\a.inf & echo x > " + pwned,
         L"C:\\drv\\a.inf | echo x > " + pwned,
@@ -84,13 +84,46 @@ TEST_F(RecordedPackages, PathsThatCannotBeRunSafelyAreKeptWithTheirEntry) {
     SetRecord(0, fits);
     SetRecord(1, tooLong);
     for (int i = 0; i < 7; ++i) SetRecord(2 + i, special[i]);
+    // The card's installer is named by the entry's "UninstallString": the registry
+    // cleanup must still keep the entry while it holds records that were not run.
+    SetText(kEntry, L"UninstallString", L"\"C:\\Program Files\\KORAV\\KRVInst.exe\" /uninstall");
 
     RunTool(L"-UninstallDriver");
     EXPECT_EQ(DpinstCalls(), (std::vector<std::wstring>{Received(fits)}));
     EXPECT_FALSE(Exists(pwned));
     EXPECT_FALSE(ValueExists(kEntry, Record(0)));
     for (int i = 1; i < 9; ++i) EXPECT_TRUE(ValueExists(kEntry, Record(i))) << i;
+    EXPECT_TRUE(ValueExists(kEntry, L"UninstallString"));
     DeleteFileW(pwned.c_str());
+}
+
+TEST_F(RecordedPackages, NoCommandInterpreterOrProgramAUserCanSwapIsRun) {
+    // A per-user COMSPEC reaches an elevated process, and so would a cmd.exe in the
+    // current directory: each a logging copy of the stand-in, that must never run.
+    InstallDpinst();
+    const std::wstring planted = L"C:\\mioutil_e2e_interpreter";
+    RemoveTreeForce(planted);
+    CreateDirectoryW(planted.c_str(), nullptr);
+    for (const wchar_t* name : {L"\\cmd.exe", L"\\evil.exe"}) {
+        ASSERT_TRUE(CopyFileW((BinDir() + L"\\dpinst_standin.exe").c_str(), (planted + name).c_str(), FALSE));
+    }
+    const std::wstring p0 = L"C:\\drv\\zero.inf";
+    SetRecord(0, p0);
+    wchar_t cwd[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, cwd);
+    RunResult r;
+    {
+        ScopedEnv comspec(L"COMSPEC", (planted + L"\\evil.exe").c_str());
+        ScopedEnv drive(L"SystemDrive", L"Q:");
+        ASSERT_TRUE(SetCurrentDirectoryW(planted.c_str()));
+        r = RunTool(L"-UninstallDriver");
+        SetCurrentDirectoryW(cwd);
+    }
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(DpinstCalls(), (std::vector<std::wstring>{Received(p0)}));
+    EXPECT_TRUE(ReadLogLines(planted + L"\\dpinst_calls.log").empty());
+    EXPECT_FALSE(KeyExists(kEntry));
+    RemoveTreeForce(planted);
 }
 
 TEST_F(RecordedPackages, WithoutTheCardsEntryOrAnyOemInfNothingChangesAndTheResultIs13) {

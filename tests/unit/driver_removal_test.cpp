@@ -2,6 +2,7 @@
 // byte widening and provider search, and the paths built whole or not at all.
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 
 #include "drivers/dpinst_command.h"
@@ -14,7 +15,7 @@ namespace mioutil {
 namespace {
 
 constexpr size_t kCapacity = 260;  // the command and every path have 260 characters
-const std::wstring kCommandHead = L"\"\"%SystemDrive%\\Program Files\\KORAV\\DPInst.exe\"\" /s /u ";
+const std::wstring kCommandHead = L"\"C:\\Program Files\\KORAV\\DPInst.exe\" /s /u ";
 
 // Runs a builder on a buffer pre-filled with junk, so a refusal must really clear it.
 template <typename Builder>
@@ -28,21 +29,38 @@ bool BuildInto(std::wstring& out, Builder build) {
 
 bool Command(const std::wstring& path, std::wstring& out) {
     return BuildInto(out, [&](wchar_t* buffer) {
-        return BuildDpinstCommandLine(kDpinstFolder, kDpinstTool, path.data(), path.size(), buffer, kCapacity);
+        return BuildDpinstCommandLine(L"C:", kDpinstFolder, kDpinstTool, path.data(), path.size(), buffer, kCapacity);
     });
 }
 
-TEST(DpinstCommand, PathFollowsTheToolUnquotedBlanksAndAll) {
-    EXPECT_EQ(kCommandHead.size(), 55u);
+TEST(DpinstCommand, PathFollowsTheQuotedProgramUnquotedBlanksAndAll) {
+    EXPECT_EQ(kCommandHead.size(), 42u);
     std::wstring out;
     const std::wstring path = L"C:\\Windows\\System32\\DriverStore\\FileRepository\\krv port.inf_amd64\\krv port.inf";
     ASSERT_TRUE(Command(path, out));
     EXPECT_EQ(out, kCommandHead + path);
+    ASSERT_TRUE(BuildInto(out, [](wchar_t* buffer) {
+        return BuildDpinstProgramPath(L"D:", kDpinstFolder, kDpinstTool, buffer, kCapacity);
+    }));
+    EXPECT_EQ(out, L"D:\\Program Files\\KORAV\\DPInst.exe");
+}
+
+TEST(DpinstCommand, TheDriveIsThatOfTheWindowsFolderOrNone) {
+    auto drive = [](const std::wstring& folder, std::wstring& out) {
+        return BuildInto(out, [&](wchar_t* buffer) { return DriveOfFolder(folder.data(), folder.size(), buffer, 4); });
+    };
+    std::wstring out;
+    ASSERT_TRUE(drive(L"E:\\WINDOWS", out));
+    EXPECT_EQ(out, L"E:");
+    for (const wchar_t* refused : {L"\\\\server\\share\\Windows", L"1:\\Windows", L"C", L"", L"CD:\\x", L"C:Windows"}) {
+        EXPECT_FALSE(drive(refused, out)) << testing::PrintToString(std::wstring(refused));
+        EXPECT_EQ(out, L"");
+    }
 }
 
 TEST(DpinstCommand, LongestPathThatFitsIsBuiltOneMoreIsRefused) {
     std::wstring out;
-    const std::wstring fits = L"C:\\" + std::wstring(201, L'p');  // 204 characters: 259 with the head
+    const std::wstring fits = L"C:\\" + std::wstring(214, L'p');  // 217 characters: 259 with the head
     ASSERT_TRUE(Command(fits, out));
     EXPECT_EQ(out.size(), 259u);
     EXPECT_EQ(out, kCommandHead + fits);
@@ -143,6 +161,16 @@ TEST(PnfPathOf, ReplacesTheLastFourCharacters) {
     const std::wstring longest = std::wstring(255, L'a') + L".inf";  // 259 characters
     ASSERT_TRUE(Pnf(longest, out));
     EXPECT_EQ(out, std::wstring(255, L'a') + L".pnf");
+}
+
+TEST(IsOemInfName, OnlyLongNamesThatAreThemselvesOemInf) {
+    for (const wchar_t* name : {L"oem12.inf", L"OEM3.INF", L"Oem.Inf", L"oem1 copy.inf"}) {
+        EXPECT_TRUE(IsOemInfName(name, std::wcslen(name))) << testing::PrintToString(std::wstring(name));
+    }
+    // What oem*.inf finds through 8.3 aliases (OEM140~1.INF) and other near misses.
+    for (const wchar_t* name : {L"oem140.inf_old", L"oem141.infx", L"oem1.pnf", L"xoem1.inf", L"oe.inf", L"oem.in"}) {
+        EXPECT_FALSE(IsOemInfName(name, std::wcslen(name))) << testing::PrintToString(std::wstring(name));
+    }
 }
 
 bool Sibling(const std::wstring& module, const std::wstring& name, std::wstring& out) {
