@@ -23,6 +23,10 @@ bool PnfPathOf(const wchar_t* infPath, size_t length, wchar_t* out, size_t capac
     return TextFinish(text);
 }
 
+bool IsOemInfName(const wchar_t* name, size_t length) {
+    return length >= 7 && SameLettersAnyCase(name, "oem", 3) && SameLettersAnyCase(name + length - 4, ".inf", 4);
+}
+
 bool SiblingPath(const wchar_t* modulePath, size_t length, const wchar_t* name, size_t nameLength, wchar_t* out,
                  size_t capacity) {
     size_t folderLength = length;

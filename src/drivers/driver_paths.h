@@ -15,6 +15,9 @@ bool JoinPath(const wchar_t* folder, size_t folderLength, const wchar_t* name, s
 /// fewer than four characters or one that does not fit.
 bool PnfPathOf(const wchar_t* infPath, size_t length, wchar_t* out, size_t capacity);
 
+/// Whether a file's long name is an oem*.inf, letters in any case.
+bool IsOemInfName(const wchar_t* name, size_t length);
+
 /// "<folder of modulePath>\<name>": the module's file name replaced by `name`.
 /// False, with `out` left empty, when the module path has no folder or the
 /// result does not fit.

@@ -38,10 +38,13 @@ bool PrepareInfSearch(InfSearch& search) {
                     search.pattern, kPathCapacity);
 }
 
-// The found file's full path; false when it does not fit, and such a file is left alone.
+// The found file's full path; false when it does not fit, and such a file is left
+// alone. So is a file that the pattern found only through its 8.3 alias
+// (oem1.inf_old as OEM1~1.INF): its long name must itself be an oem*.inf.
 bool FoundFilePath(const InfSearch& search, const WIN32_FIND_DATAW& found, wchar_t* out) {
-    return JoinPath(search.folder, search.folderLength, found.cFileName, TextLength(found.cFileName, MAX_PATH), out,
-                    kPathCapacity);
+    const size_t nameLength = TextLength(found.cFileName, MAX_PATH);
+    if (!IsOemInfName(found.cFileName, nameLength)) return false;
+    return JoinPath(search.folder, search.folderLength, found.cFileName, nameLength, out, kPathCapacity);
 }
 
 bool InfNamesCardProvider(const InfSearch& search, const WIN32_FIND_DATAW& found) {
@@ -98,12 +101,16 @@ void DeleteOemInfFiles() {
     UniqueFind find(FindFirstFileW(search.pattern, &found));
     if (!find.valid()) return;
 
+    DifxApi difx;  // loaded at the first package that would be deleted
     do {
         wchar_t infPath[kPathCapacity] = {};
         wchar_t pnfPath[kPathCapacity] = {};
         if (!FoundFilePath(search, found, infPath)) continue;
         if (!PnfPathOf(infPath, TextLength(infPath, kPathCapacity), pnfPath, kPathCapacity)) continue;
         if (!InfNamesCardProvider(search, found)) continue;
+        // A package that DIFx could not even be handed is still in the driver
+        // store: its INF is what is left to find it by.
+        if (!LoadDifxApi(difx)) continue;
         // The twin goes whatever became of the INF (read-only, in use, ...).
         DeleteFileW(infPath);
         DeleteFileW(pnfPath);

@@ -43,4 +43,14 @@ bool ValueTextContains(const wchar_t* text, size_t capacity, const wchar_t* targ
     return ContainsText(text, TextLength(text, capacity), target, TextLength(target, static_cast<size_t>(-1)));
 }
 
+bool IsDriverStoreRecordName(const wchar_t* name, size_t length) {
+    static const char kPrefix[] = "driverstorepath";
+    const size_t prefixLength = sizeof(kPrefix) - 1;
+    if (name == nullptr || length <= prefixLength || !SameLettersAnyCase(name, kPrefix, prefixLength)) return false;
+    for (size_t i = prefixLength; i < length; ++i) {
+        if (name[i] < L'0' || name[i] > L'9') return false;
+    }
+    return true;
+}
+
 }  // namespace mioutil

@@ -44,6 +44,10 @@ PassAccess AccessForPass(uint32_t platformClass, RegistryView view);
 /// unterminated value is never read past its buffer. An empty target matches nothing.
 bool ValueTextContains(const wchar_t* text, size_t capacity, const wchar_t* target);
 
+/// Whether a value name is that of a driver-store record: "DriverStorePath"
+/// (letters in any case, as the registry compares names) followed by digits only.
+bool IsDriverStoreRecordName(const wchar_t* name, size_t length);
+
 inline constexpr size_t kVendorKeyCount = 3;
 
 /// The vendor's keys under HKEY_LOCAL_MACHINE, deepest first, so that each is empty of

@@ -5,13 +5,26 @@
 #include "names.h"
 #include "platform/platform_probe.h"
 #include "platform/unique_handle.h"
+#include "text.h"
 
 namespace mioutil {
 
 namespace {
-constexpr DWORD kEntryNameChars = 260;  // key names have at most 255 characters
-constexpr DWORD kValueChars = 260;
+constexpr DWORD kEntryNameChars = static_cast<DWORD>(kPathChars);  // key names have at most 255 characters
+constexpr DWORD kValueChars = static_cast<DWORD>(kPathChars);
 static_assert(sizeof(wchar_t) * kValueChars == 520, "the value buffer holds 520 bytes");
+bool HoldsDriverStoreRecord(HKEY entry) {
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[kEntryNameChars] = {};
+        DWORD length = kEntryNameChars;
+        const LONG status = RegEnumValueW(entry, i, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) return false;
+        // A name too long for the buffer is no record's name.
+        if (status == ERROR_SUCCESS && IsDriverStoreRecordName(name, length)) return true;
+        if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) return true;  // unreadable: keep the entry
+    }
+}
+
 }  // namespace
 
 uint32_t DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName, const wchar_t* target,
@@ -42,8 +55,11 @@ uint32_t DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName
                 ERROR_SUCCESS) {
                 continue;
             }
+            if (!ValueTextContains(value, kValueChars, target)) continue;
+            // A driver-store record the first step kept (it refused to run it) keeps
+            // its entry: deleting the entry would lose the only trace of that package.
+            if (HoldsDriverStoreRecord(entry.get())) continue;
         }
-        if (!ValueTextContains(value, kValueChars, target)) continue;
 
         result = ERROR_SUCCESS;
         // The next entry moves into the freed index. An entry the registry will not

@@ -185,7 +185,7 @@ void DriverRemovalTest::Clean() {
     RemoveTreeForce(DpinstFolder());
     RegDeleteTreeW(HKEY_CURRENT_USER, kTestRoot);
     RegDeleteKeyW(HKEY_CURRENT_USER, kTestRoot);
-    RemoveFileForce(DifxLogIn(BinDir()));
+    RemoveFileForce(DifxLogIn(SystemDir()));
 }
 
 void DriverRemovalTest::PlantForeignInf() {
@@ -205,7 +205,7 @@ void DriverRemovalTest::ExpectForeignThingsUntouched() {
     EXPECT_EQ(ReadBytes(InfPath(L"oem9000.pnf")), "PNF of a foreign package");
     EXPECT_TRUE(ValueExists(UninstallEntryPath(kForeignEntry), L"UninstallString"));
     EXPECT_TRUE(ValueExists(UninstallEntryPath(kForeignEntry), L"DisplayName"));
-    for (const std::wstring& line : ReadLogLines(DifxLogIn(BinDir()))) {
+    for (const std::wstring& line : ReadLogLines(DifxLogIn(SystemDir()))) {
         EXPECT_EQ(line.find(kForeignInf), std::wstring::npos) << "foreign package uninstalled";
     }
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "devices.h"
 #include "driver_fixtures.h"
 #include "harness.h"
 #include "names.h"
@@ -16,7 +17,7 @@ namespace {
 // The INF paths uninstalled, sorted (the file system decides the order); every
 // call must have had the flags 0x22, no installer information and a need-reboot
 // flag that starts FALSE (the stand-in logs "path TAB flags TAB info-null TAB reboot").
-std::vector<std::wstring> Uninstalled(const std::wstring& folder = BinDir()) {
+std::vector<std::wstring> Uninstalled(const std::wstring& folder = SystemDir()) {
     const std::wstring expected = L"\t22\t1\t0";
     std::vector<std::wstring> paths;
     for (const std::wstring& line : ReadLogLines(DifxLogIn(folder))) {
@@ -96,7 +97,7 @@ TEST_F(OemInf, ExitCodeIsTheOrOfTheUninstallResults) {
     EXPECT_EQ(Uninstalled(), Paths({L"oem9201.inf", L"oem9202.inf"}));
 
     // Two failures blend into their bitwise OR; the files still go.
-    RemoveFileForce(DifxLogIn(BinDir()));
+    RemoveFileForce(DifxLogIn(SystemDir()));
     WriteBytes(InfPath(L"oem9203.inf"), text);
     WriteBytes(InfPath(L"oem9204.inf"), text);
     WriteBytes(InfPath(L"oem9205.inf"), text);
@@ -156,14 +157,10 @@ TEST_F(OemInf, APathThatDoesNotFitIsNeverCutShortIntoAnother) {
     EXPECT_EQ(ReadBytes(InfPath(cutShort)), text);
 }
 
-// Moves Wine's own System32\difxapi.dll aside while it lives, as on a Windows without one.
+// Moves System32\difxapi.dll (the stand-in) aside while it lives, as on a Windows without one.
 class HideSystemDll {
 public:
-    HideSystemDll() {
-        wchar_t system[MAX_PATH] = {};
-        GetSystemDirectoryW(system, MAX_PATH);
-        dll_ = std::wstring(system) + L"\\difxapi.dll";
-        aside_ = dll_ + L".mioutil-e2e";
+    HideSystemDll() : dll_(SystemDir() + L"\\difxapi.dll"), aside_(dll_ + L".mioutil-e2e") {
         if (GetFileAttributesW(aside_.c_str()) == INVALID_FILE_ATTRIBUTES) {
             EXPECT_TRUE(MoveFileW(dll_.c_str(), aside_.c_str())) << GetLastError();
         }
@@ -174,13 +171,16 @@ private:
     std::wstring dll_, aside_;
 };
 
-// difxapi.dll is not imported: the exe starts where it is missing, and only its own
-// folder and System32 are looked in, never the current directory or PATH.
-class DifxApiLoading : public DriverRemovalTest {
+// difxapi.dll is not imported: the exe starts where it is missing. It is taken from
+// System32, or from the exe's own folder where System32 has none; never from the
+// current directory or PATH. No DLL planted beside the exe or in the current
+// directory is ever loaded, whatever the switch.
+class DllLoading : public DriverRemovalTest {
 protected:
     void SetUp() override {
         DriverRemovalTest::SetUp();
         RemoveTreeForce(root_);
+        RemoveFileForce(kPlantedLog);
         CreateDirectoryW(root_.c_str(), nullptr);
         CreateDirectoryW(alone_.c_str(), nullptr);
         CreateDirectoryW(planted_.c_str(), nullptr);
@@ -189,6 +189,7 @@ protected:
     }
     void TearDown() override {
         RemoveTreeForce(root_);
+        RemoveFileForce(kPlantedLog);
         DriverRemovalTest::TearDown();
     }
     RunResult RunAlone(const std::wstring& args) {
@@ -196,28 +197,25 @@ protected:
     }
     void WriteMatchingInfs() {
         WriteBytes(InfPath(L"oem9401.inf"), kHead + "Provider=KORAV GROUP\r\n");
+        WriteBytes(InfPath(L"oem9401.pnf"), "pnf");
         WriteBytes(InfPath(L"oem9402.inf"), kHead + "Provider=KORAV Co., Ltd.\r\n");
     }
+    void ExpectMatchingInfsKept() {
+        for (const wchar_t* name : {L"oem9401.inf", L"oem9401.pnf", L"oem9402.inf"}) {
+            EXPECT_TRUE(Exists(InfPath(name))) << testing::PrintToString(std::wstring(name));
+        }
+    }
 
+    const std::wstring kPlantedLog = L"C:\\mioutil_e2e_planted.log";
     const std::wstring root_ = L"C:\\mioutil_e2e_difx";
     const std::wstring alone_ = root_ + L"\\alone";
     const std::wstring planted_ = root_ + L"\\planted";
 };
 
-TEST_F(DifxApiLoading, WithoutTheDllTheExeStillRunsAndEachUninstallFails) {
-    {
-        ScopedDifxLoadOrder none(L"");                    // no difxapi.dll anywhere
-        EXPECT_EQ(RunAlone(L"").exitCode, 0u);            // the re-map starts
-        WriteMatchingInfs();
-        EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
-        // Whatever became of the uninstalls, the card's INFs go.
-        EXPECT_FALSE(Exists(InfPath(L"oem9401.inf")));
-        EXPECT_FALSE(Exists(InfPath(L"oem9402.inf")));
-    }
-
-    // None beside the exe nor in System32 (Wine's own is moved aside): the one planted
-    // in the current directory and on PATH is never taken.
-    ScopedDifxLoadOrder native(L"native");
+TEST_F(DllLoading, WithoutTheDllTheExeStillRunsEachUninstallFailsAndTheInfsStay) {
+    // None in System32 nor beside the exe: the one planted in the current directory
+    // and on PATH is never taken. A package DIFx could not be handed keeps its INF
+    // and PNF, the only trace left of it in the driver store.
     HideSystemDll hidden;
     wchar_t cwd[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, cwd);
@@ -226,24 +224,71 @@ TEST_F(DifxApiLoading, WithoutTheDllTheExeStillRunsAndEachUninstallFails) {
     ScopedEnv plantedPath(L"PATH", (planted_ + L";" + path).c_str());
     WriteMatchingInfs();
     ASSERT_TRUE(SetCurrentDirectoryW(planted_.c_str()));
-    RunResult r = RunAlone(L"-UninstallDriver");
+    const RunResult remap = RunAlone(L"");
+    const RunResult uninstall = RunAlone(L"-UninstallDriver");
     SetCurrentDirectoryW(cwd);
-    EXPECT_EQ(r.exitCode, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    EXPECT_EQ(remap.exitCode, 0u);
+    EXPECT_EQ(uninstall.exitCode, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
     EXPECT_FALSE(Exists(DifxLogIn(planted_)));
+    ExpectMatchingInfsKept();
 }
 
-TEST_F(DifxApiLoading, TheDllBesideTheExeIsUsedAndAMissingFunctionFailsEachUninstall) {
+TEST_F(DllLoading, System32FirstTheExesFolderOnlyWhereSystem32HasNone) {
+    // A copy without DriverPackageUninstallW beside the exe is passed over while System32 has one.
     ASSERT_TRUE(CopyFileW((BinDir() + L"\\noexport\\difxapi.dll").c_str(), (alone_ + L"\\difxapi.dll").c_str(),
                           FALSE));
     WriteMatchingInfs();
-    EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
-    EXPECT_FALSE(Exists(InfPath(L"oem9401.inf")));
-
-    ASSERT_TRUE(CopyFileW((BinDir() + L"\\difxapi.dll").c_str(), (alone_ + L"\\difxapi.dll").c_str(), FALSE));
-    WriteMatchingInfs();
     SetDifxResult(L"oem9402.inf", ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(Uninstalled(), Paths({L"oem9401.inf", L"oem9402.inf"}));
+    EXPECT_FALSE(Exists(InfPath(L"oem9401.inf")));
+
+    HideSystemDll hidden;
+    WriteMatchingInfs();
+    EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+    ExpectMatchingInfsKept();
+
+    ASSERT_TRUE(CopyFileW((BinDir() + L"\\difxapi.dll").c_str(), (alone_ + L"\\difxapi.dll").c_str(), FALSE));
+    EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(Uninstalled(alone_), Paths({L"oem9401.inf", L"oem9402.inf"}));
+    EXPECT_FALSE(Exists(InfPath(L"oem9401.inf")));
+    EXPECT_FALSE(Exists(InfPath(L"oem9401.pnf")));
+}
+
+TEST_F(DllLoading, DllsPlantedBesideTheExeOrInTheCurrentDirectoryAreNeverLoaded) {
+    WineDllOverrideFor msports(L"mioutil.exe", L"msports", L"native");
+    RemoveNodes(mioutil::kBusEnumerator);
+    ASSERT_TRUE(RegisterTestClass(BinDir()));
+    NodeSpec port;
+    port.instanceId = PortId(0);
+    port.portName = L"COM3";
+    const std::wstring location = LocationText(1);
+    port.location = location.c_str();
+    ASSERT_TRUE(CreateNode(port));
+    for (const std::wstring& folder : {alone_, planted_}) {
+        for (const wchar_t* dll :
+             {L"msports.dll", L"difxapi.dll", L"e2e_classinst.dll", L"mioutil_e2e_coinstaller.dll"}) {
+            ASSERT_TRUE(CopyFileW((BinDir() + L"\\planted\\" + dll).c_str(), (folder + L"\\" + dll).c_str(), FALSE));
+        }
+    }
+    WriteMatchingInfs();
+    ClearRecordedRestarts();
+    wchar_t cwd[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, cwd);
+    ASSERT_TRUE(SetCurrentDirectoryW(planted_.c_str()));
+    std::vector<DWORD> exits;
+    for (const wchar_t* args : {L"", L"-RemoveCOMdb", L"-ScanHardware", L"-UninstallDriver", L"-Bogus"}) {
+        exits.push_back(RunAlone(args).exitCode);
+    }
+    SetCurrentDirectoryW(cwd);
+    EXPECT_EQ(exits, (std::vector<DWORD>{0, 0, 0, 0, mioutil::kExitInvalidCommandLine}));
+    EXPECT_EQ(ReadLogLines(kPlantedLog), std::vector<std::wstring>{});
+    // The system's own (here the stand-ins in System32) did the work.
+    EXPECT_EQ(RecordedRestarts(), std::vector<std::wstring>{PortId(0)});
+    EXPECT_EQ(Uninstalled(), Paths({L"oem9401.inf", L"oem9402.inf"}));
+    RemoveNodes(mioutil::kBusEnumerator);
+    ClearRecordedRestarts();
+    UnregisterTestClass();
 }
 
 }  // namespace

@@ -126,5 +126,15 @@ TEST(ValueTextContains, EmptyTextsAndTargets) {
     EXPECT_FALSE(ValueTextContains(any.data(), 0, L"a"));
 }
 
+TEST(IsDriverStoreRecordName, DriverStorePathAndDigitsInAnyCase) {
+    for (const wchar_t* name : {L"DriverStorePath0", L"DriverStorePath12", L"driverstorepath3", L"DRIVERSTOREPATH007"}) {
+        EXPECT_TRUE(IsDriverStoreRecordName(name, std::wcslen(name))) << testing::PrintToString(std::wstring(name));
+    }
+    for (const wchar_t* name : {L"DriverStorePath", L"DriverStorePath1x", L"DriverStorePath-1", L"XDriverStorePath1",
+                                L"DriverStore1", L"", L"UninstallString"}) {
+        EXPECT_FALSE(IsDriverStoreRecordName(name, std::wcslen(name))) << testing::PrintToString(std::wstring(name));
+    }
+}
+
 }  // namespace
 }  // namespace mioutil
