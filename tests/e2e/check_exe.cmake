@@ -1,7 +1,8 @@
-# Checks the built mioutil.exe: a PE32+ console program, Terminal Server aware,
-# that imports only DLLs every Windows has, carrying its manifest (no execution
-# level, no supported-OS list) and its version resource.
-# Usage: cmake -DEXE=path -DOBJDUMP=path -P check_exe.cmake
+# Checks the built mioutil.exe: a PE32+ console program with the hardening flags,
+# stripped and reproducible, that imports only DLLs every Windows has (not even
+# msports.dll), carrying its manifest (no execution level, no supported-OS list)
+# and its version resource.
+# Usage: cmake -DEXE=path [-DRELINKED=path] -DOBJDUMP=path -P check_exe.cmake
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${EXE}")
@@ -12,14 +13,33 @@ endif()
 if(NOT dump MATCHES "Subsystem[\t ]+00000003")
   message(FATAL_ERROR "not a console program")
 endif()
-# Without it Windows gives the tool a per-user Windows folder on a Remote Desktop
-# host, and the INF folder it works on would not be the system's.
-if(NOT dump MATCHES "TERMINAL_SERVICE_AWARE")
-  message(FATAL_ERROR "not marked Terminal Server aware")
+# Without TERMINAL_SERVICE_AWARE Windows gives the tool a per-user Windows folder
+# on a Remote Desktop host, and the INF folder it works on would not be the
+# system's. The others: address space randomisation (64-bit), no code run from data.
+foreach(flag DYNAMIC_BASE HIGH_ENTROPY_VA NX_COMPAT TERMINAL_SERVICE_AWARE)
+  if(NOT dump MATCHES "\n[\t ]+${flag}\n")
+    message(FATAL_ERROR "DllCharacteristics lacks ${flag}")
+  endif()
+endforeach()
+# Stripped: no COFF symbol table (the static runtime's symbols made up most of the file).
+if(NOT dump MATCHES "\n[\t ]+symbols stripped\n")
+  message(FATAL_ERROR "not stripped: the exe carries a symbol table")
+endif()
+# Reproducible: the same objects linked a second time give the same bytes (no time stamp).
+if(DEFINED RELINKED)
+  file(SHA256 ${EXE} first)
+  file(SHA256 ${RELINKED} second)
+  if(NOT first STREQUAL second)
+    message(FATAL_ERROR "a second link of the same objects differs: ${EXE} ${RELINKED}")
+  endif()
+  message(STATUS "a second link gives the same bytes (sha256 ${first})")
+endif()
+if(NOT dump MATCHES "Time/Date[\t ]+(Thu Jan  1 00:00:00 1970|0+)\n")
+  message(FATAL_ERROR "the header carries a link time stamp")
 endif()
 
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
-set(allowed "^(kernel32|advapi32|setupapi|msports|user32|msvcrt|ucrtbase|api-ms-win-crt-[a-z0-9-]+)\\.dll$")
+set(allowed "^(kernel32|advapi32|setupapi|user32|msvcrt|ucrtbase|api-ms-win-crt-[a-z0-9-]+)\\.dll$")
 foreach(line IN LISTS imports)
   string(REGEX REPLACE "DLL Name: " "" dll "${line}")
   string(STRIP "${dll}" dll)
