@@ -64,6 +64,9 @@ TEST_F(OemInf, ProviderIsFoundByBytesInTheFirst65535Only) {
         {L"oem9109.inf", "", false},
         {L"oem9110.inf", std::string("; \0 ", 4) + "Provider=KORAV GROUP\r\n", false},  // text ends at a zero byte
         {L"krv9111.inf", kHead + "Provider=KORAV GROUP\r\n", false},                    // not an oem*.inf
+        // Found by oem*.inf only through their 8.3 aliases (OEM911~1.INF).
+        {L"oem9113.inf_old", kHead + "Provider=KORAV GROUP\r\n", false},
+        {L"oem9114.infx", kHead + "Provider=KORAV GROUP\r\n", false},
     };
     for (const File& f : files) WriteBytes(InfPath(f.name), f.bytes);
     WriteBytes(InfPath(L"oem9101.pnf"), "pnf");
