@@ -4,7 +4,7 @@
 #include <cwchar>
 
 #include "devices/device_ops.h"
-#include "drivers/driver_store.h"
+#include "drivers/recorded_packages.h"
 #include "drivers/oem_inf.h"
 #include "drivers/uninstall_registry.h"
 #include "names.h"

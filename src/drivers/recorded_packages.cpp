@@ -1,4 +1,4 @@
-#include "drivers/driver_store.h"
+#include "drivers/recorded_packages.h"
 
 #include <windows.h>
 
