@@ -1,6 +1,6 @@
-// DriverPackageUninstallW of difxapi.dll, loaded at run time: the DLL is a
-// redistributable that ships beside the application, not part of Windows, and an
-// import would keep the whole exe from starting wherever it is missing.
+// DriverPackageUninstallW of difxapi.dll, loaded at run time by full path: the DLL
+// is not part of every Windows (before 7 it is a redistributable shipped beside the
+// application), and an import would keep the whole exe from starting without it.
 #pragma once
 
 #include <windows.h>
