@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "app/run_log.h"
 #include "devices/device_ops.h"
 #include "drivers/recorded_packages.h"
 #include "drivers/oem_inf.h"
@@ -15,6 +16,8 @@ uint32_t DispatchOperation(uint32_t operation) {
     uint32_t result = kExitOk;
     switch (operation) {
         case OpInvalid:
+            RunLog(L"command line not accepted: nothing done (the switches are %ls, %ls, %ls, %ls, or none)",
+                   kSwitchRemoveDeviceNode, kSwitchRemoveComDb, kSwitchScanHardware, kSwitchUninstallDriver);
             std::wprintf(L"%ls", kInvalidCommandLineMessage);
             result = kExitInvalidCommandLine;
             break;

@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 #include "app/dispatch.h"
+#include "app/run_log.h"
 #include "platform/system_dll.h"
 
 // Wide entry point: MinGW needs -municode for it. The result leaves through the
@@ -8,5 +9,8 @@ int wmain(int argc, wchar_t** argv) {
     // Before anything can load a DLL by name (SetupAPI loads class installers and
     // co-installers that way): nothing from the exe's folder or the current directory.
     mioutil::RestrictDllSearchToSystem32();
-    return static_cast<int>(mioutil::DispatchOperation(mioutil::ParseCommandLine(argc, argv)));
+    mioutil::BeginRunLog();
+    const uint32_t result = mioutil::DispatchOperation(mioutil::ParseCommandLine(argc, argv));
+    mioutil::EndRunLog(result);
+    return static_cast<int>(result);
 }

@@ -6,7 +6,7 @@
 
 namespace mioutil {
 
-uint32_t GetPlatformClass() {
+PlatformFacts GetPlatformFacts() {
     OSVERSIONINFOEXW version = {};
     version.dwOSVersionInfoSize = sizeof(version);
     // Deprecated, but it is exactly what the manifest-dependent classification wants:
@@ -31,8 +31,16 @@ uint32_t GetPlatformClass() {
         GetSystemInfo(&info);
     }
 
-    return ClassifyPlatform(version.dwMajorVersion, version.dwMinorVersion, version.wProductType,
-                            info.wProcessorArchitecture);
+    PlatformFacts facts = {};
+    facts.major = version.dwMajorVersion;
+    facts.minor = version.dwMinorVersion;
+    facts.build = version.dwBuildNumber;
+    facts.productType = version.wProductType;
+    facts.architecture = info.wProcessorArchitecture;
+    facts.platformClass = ClassifyPlatform(facts.major, facts.minor, facts.productType, facts.architecture);
+    return facts;
 }
+
+uint32_t GetPlatformClass() { return GetPlatformFacts().platformClass; }
 
 }  // namespace mioutil

@@ -1,0 +1,112 @@
+#include "app/run_log.h"
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <cwchar>
+
+#include "app/log_text.h"
+#include "platform/platform_probe.h"
+#include "text.h"
+#include "version.h"
+
+namespace mioutil {
+
+namespace {
+
+constexpr ULONGLONG kRotateBytes = 1024 * 1024;
+
+// The one log of this run; closed by EndRunLog, and by the system at the latest.
+HANDLE g_log = INVALID_HANDLE_VALUE;
+
+bool LogPath(wchar_t* out, const wchar_t* name) {
+    const UINT length = GetWindowsDirectoryW(out, static_cast<UINT>(kPathChars));
+    if (length == 0 || length >= kPathChars) return false;
+    TextBuffer text;
+    TextStart(text, out + length, kPathChars - length);
+    TextAppend(text, name);
+    return TextFinish(text);
+}
+
+void WriteLine(const wchar_t* line) {
+    unsigned char bytes[kLogLineChars * 3 + 2];
+    const size_t count = EncodeLogLine(line, TextLength(line, kLogLineChars), bytes, sizeof(bytes));
+    DWORD written = 0;
+    WriteFile(g_log, bytes, static_cast<DWORD>(count), &written, nullptr);
+}
+
+bool RunsAsAdministrator() {
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                  &administrators)) {
+        return false;
+    }
+    BOOL member = FALSE;
+    if (!CheckTokenMembership(nullptr, administrators, &member)) member = FALSE;
+    FreeSid(administrators);
+    return member != FALSE;
+}
+
+}  // namespace
+
+void BeginRunLog() {
+    const DWORD lastError = GetLastError();
+    wchar_t path[kPathChars] = {};
+    wchar_t old[kPathChars] = {};
+    if (!LogPath(path, L"\\mioutil.log") || !LogPath(old, L"\\mioutil.log.old")) return;
+
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (GetFileAttributesExW(path, GetFileExInfoStandard, &data) &&
+        ((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) > kRotateBytes) {
+        MoveFileExW(path, old, MOVEFILE_REPLACE_EXISTING);
+    }
+    // Others may read it while it is written; a second run waits its turn by failing.
+    g_log = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (g_log == INVALID_HANDLE_VALUE) {
+        SetLastError(lastError);
+        return;
+    }
+    LARGE_INTEGER size = {};
+    if (GetFileSizeEx(g_log, &size) && size.QuadPart == 0) {
+        static const unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
+        DWORD written = 0;
+        WriteFile(g_log, kByteOrderMark, sizeof(kByteOrderMark), &written, nullptr);
+    }
+
+    SYSTEMTIME now = {};
+    GetLocalTime(&now);
+    RunLog(L"==== %04u-%02u-%02u %02u:%02u:%02u  mioutil %hs", now.wYear, now.wMonth, now.wDay, now.wHour,
+           now.wMinute, now.wSecond, MIOUTIL_VERSION_TEXT);
+    RunLog(L"command line: %ls", GetCommandLineW());
+    const PlatformFacts facts = GetPlatformFacts();
+    RunLog(L"Windows %lu.%lu build %lu, product type %lu, processor architecture %lu: platform class 0x%08lX",
+           static_cast<unsigned long>(facts.major), static_cast<unsigned long>(facts.minor),
+           static_cast<unsigned long>(facts.build), static_cast<unsigned long>(facts.productType),
+           static_cast<unsigned long>(facts.architecture), static_cast<unsigned long>(facts.platformClass));
+    RunLog(RunsAsAdministrator() ? L"runs as administrator: yes"
+                                 : L"runs as administrator: no (the system will refuse most changes)");
+    SetLastError(lastError);
+}
+
+void RunLog(const wchar_t* format, ...) {
+    if (g_log == INVALID_HANDLE_VALUE) return;
+    const DWORD lastError = GetLastError();
+    wchar_t line[kLogLineChars] = {};
+    va_list args;
+    va_start(args, format);
+    const int written = std::vswprintf(line, kLogLineChars, format, args);
+    va_end(args);
+    if (written < 0 || static_cast<size_t>(written) >= kLogLineChars) MarkLogLineCut(line, kLogLineChars);
+    WriteLine(line);
+    SetLastError(lastError);
+}
+
+void EndRunLog(uint32_t exitCode) {
+    if (g_log == INVALID_HANDLE_VALUE) return;
+    RunLog(L"exit code %lu (0x%08lX)", static_cast<unsigned long>(exitCode), static_cast<unsigned long>(exitCode));
+    CloseHandle(g_log);
+    g_log = INVALID_HANDLE_VALUE;
+}
+
+}  // namespace mioutil
