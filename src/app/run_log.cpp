@@ -102,6 +102,26 @@ void RunLog(const wchar_t* format, ...) {
     SetLastError(lastError);
 }
 
+const wchar_t* ErrorMeaning(uint32_t code, wchar_t* out, size_t capacity) {
+    const DWORD lastError = GetLastError();
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, out,
+                                  static_cast<DWORD>(capacity), nullptr);
+    SetLastError(lastError);
+    if (length == 0 || length >= capacity) {
+        TextBuffer text;
+        TextStart(text, out, capacity);
+        TextAppend(text, L"no text for this code");
+        TextFinish(text);
+        return out;
+    }
+    // The message ends with a line break (and sometimes a full stop before it).
+    while (length > 0 && (out[length - 1] == L'\r' || out[length - 1] == L'\n' || out[length - 1] == L' ' ||
+                          out[length - 1] == L'.')) {
+        out[--length] = L'\0';
+    }
+    return out;
+}
+
 void EndRunLog(uint32_t exitCode) {
     if (g_log == INVALID_HANDLE_VALUE) return;
     RunLog(L"exit code %lu (0x%08lX)", static_cast<unsigned long>(exitCode), static_cast<unsigned long>(exitCode));

@@ -3,6 +3,7 @@
 // does: where the file cannot be written, every call is a no-op.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace mioutil {
@@ -15,6 +16,10 @@ void BeginRunLog();
 /// One line, formatted as swprintf does (%ls for wide texts). A line too long for
 /// the line buffer ends with a visible cut mark. Keeps the thread's last error.
 void RunLog(const wchar_t* format, ...);
+
+/// The system's words for an error or status code (FormatMessage), on one line;
+/// "no text for this code" where it has none.
+const wchar_t* ErrorMeaning(uint32_t code, wchar_t* out, size_t capacity);
 
 /// The section's last line, with the exit code; closes the log.
 void EndRunLog(uint32_t exitCode);

@@ -14,6 +14,9 @@ namespace mioutil {
 /// not open or the value cannot be read whole.
 bool ReadComNumber(HDEVINFO set, SP_DEVINFO_DATA* member, int32_t* number);
 
+/// The node's instance ID, for the run log; "(unknown node)" where it cannot be read.
+const wchar_t* NodeName(HDEVINFO set, SP_DEVINFO_DATA* member, wchar_t* out, DWORD capacity);
+
 /// Restarts one device node by a property change; both calls are always made.
 RestartResult RestartDevice(HDEVINFO set, SP_DEVINFO_DATA* member);
 

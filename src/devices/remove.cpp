@@ -1,6 +1,8 @@
+#include "app/run_log.h"
 #include "devices/com_db.h"
 #include "devices/device_ops.h"
 #include "platform/unique_handle.h"
+#include "text.h"
 
 namespace mioutil {
 
@@ -10,6 +12,7 @@ namespace {
 // number to release and stays loaded until the walk ends.
 struct RemovalWalk {
     ComDbApi comDb;
+    wchar_t name[kPathChars];  // the node's instance ID, for the log
 };
 
 using NodeStep = void (*)(RemovalWalk& walk, HDEVINFO set, SP_DEVINFO_DATA* member);
@@ -18,30 +21,73 @@ using NodeStep = void (*)(RemovalWalk& walk, HDEVINFO set, SP_DEVINFO_DATA* memb
 // enumerator\device ID) selects, in any setup class.
 void ForEachNode(const wchar_t* enumerator, NodeStep step) {
     UniqueDevInfo set(SetupDiGetClassDevsW(nullptr, enumerator, nullptr, DIGCF_ALLCLASSES));
-    if (!set.valid()) return;
+    if (!set.valid()) {
+        RunLog(L"%ls: the list of nodes could not be had (error %lu): nothing done", enumerator, GetLastError());
+        return;
+    }
     RemovalWalk walk;
     SP_DEVINFO_DATA member = {};
     member.cbSize = sizeof(member);
     // SetupDiRemoveDevice leaves the member in the set, so the index just goes on.
-    for (DWORD m = 0; SetupDiEnumDeviceInfo(set.get(), m, &member); ++m) step(walk, set.get(), &member);
+    DWORD m = 0;
+    for (; SetupDiEnumDeviceInfo(set.get(), m, &member); ++m) {
+        NodeName(set.get(), &member, walk.name, kPathChars);
+        step(walk, set.get(), &member);
+    }
+    if (m == 0) RunLog(L"%ls: no node found, nothing done", enumerator);
 }
 
 // The database is open only for the release of this one number.
 void ReleaseComNumber(RemovalWalk& walk, HDEVINFO set, SP_DEVINFO_DATA* member) {
     int32_t number = 0;
-    if (!ReadComNumber(set, member, &number)) return;
+    if (!ReadComNumber(set, member, &number)) {
+        RunLog(L"%ls: no readable PortName, no COM number to release", walk.name);
+        return;
+    }
     OpenComDb db(walk.comDb);
-    if (!db.valid()) return;
+    if (!db.valid()) {
+        RunLog(L"%ls: COM%d not released: the COM-port database %ls", walk.name, static_cast<int>(number),
+               walk.comDb.open == nullptr ? L"(msports.dll in System32) could not be loaded" : L"did not open");
+        return;
+    }
     // 0 and negatives go as read; the database refuses them.
-    walk.comDb.releasePort(db.get(), static_cast<DWORD>(number));
+    const LONG status = walk.comDb.releasePort(db.get(), static_cast<DWORD>(number));
+    wchar_t meaning[kPathChars] = {};
+    if (status == ERROR_SUCCESS) {
+        RunLog(L"%ls: COM%d released in the COM-port database", walk.name, static_cast<int>(number));
+    } else {
+        RunLog(L"%ls: COM%d not released: the database refused it with %ld (%ls)", walk.name,
+               static_cast<int>(number), static_cast<long>(status),
+               ErrorMeaning(static_cast<uint32_t>(status), meaning, kPathChars));
+    }
 }
 
-void RemoveNode(RemovalWalk&, HDEVINFO set, SP_DEVINFO_DATA* member) {
-    SetupDiRemoveDevice(set, member);
+void RemoveNode(RemovalWalk& walk, HDEVINFO set, SP_DEVINFO_DATA* member) {
+    const bool removed = SetupDiRemoveDevice(set, member) != FALSE;
+    const DWORD error = GetLastError();
     SetupDiDeleteDevRegKey(set, member, DICS_FLAG_GLOBAL, 0xFFFFFFFF, DIREG_BOTH);
+    wchar_t meaning[kPathChars] = {};
+    if (removed) {
+        RunLog(L"%ls: node removed with its registry keys", walk.name);
+    } else {
+        RunLog(L"%ls: node not removed, error 0x%08lX (%ls)", walk.name, static_cast<unsigned long>(error),
+               ErrorMeaning(error, meaning, kPathChars));
+    }
 }
 
 }  // namespace
+
+const wchar_t* NodeName(HDEVINFO set, SP_DEVINFO_DATA* member, wchar_t* out, DWORD capacity) {
+    const DWORD lastError = GetLastError();
+    if (!SetupDiGetDeviceInstanceIdW(set, member, out, capacity, nullptr)) {
+        TextBuffer text;
+        TextStart(text, out, capacity);
+        TextAppend(text, L"(unknown node)");
+        TextFinish(text);
+    }
+    SetLastError(lastError);
+    return out;
+}
 
 void ReleaseComNumbers(const wchar_t* enumeratorFilter) { ForEachNode(enumeratorFilter, ReleaseComNumber); }
 

@@ -44,10 +44,10 @@ bool LoadDifxApi(DifxApi& api) {
     return true;
 }
 
-DWORD UninstallDriverPackage(DifxApi& api, const wchar_t* infPath) {
+DWORD UninstallDriverPackage(DifxApi& api, const wchar_t* infPath, BOOL* needReboot) {
+    *needReboot = FALSE;                           // a reboot it asks for is not ours to request, only to log
     if (!LoadDifxApi(api)) return api.loadError;  // counts as a failed uninstall
-    BOOL needReboot = FALSE;                       // a reboot it asks for is not ours to request
-    return api.uninstall(infPath, kDriverPackageUninstallFlags, nullptr, &needReboot);
+    return api.uninstall(infPath, kDriverPackageUninstallFlags, nullptr, needReboot);
 }
 
 }  // namespace mioutil

@@ -24,7 +24,8 @@ struct DifxApi {
 bool LoadDifxApi(DifxApi& api);
 
 /// Uninstalls one driver package silently with its files; gives the function's
-/// result, or the error of the failed load or lookup.
-DWORD UninstallDriverPackage(DifxApi& api, const wchar_t* infPath);
+/// result, or the error of the failed load or lookup. `needReboot` is what DIFx
+/// said of a reboot (FALSE before each call).
+DWORD UninstallDriverPackage(DifxApi& api, const wchar_t* infPath, BOOL* needReboot);
 
 }  // namespace mioutil

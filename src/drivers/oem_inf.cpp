@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "app/run_log.h"
 #include "drivers/difx_api.h"
 #include "drivers/driver_paths.h"
 #include "drivers/inf_text.h"
@@ -47,11 +48,24 @@ bool FoundFilePath(const InfSearch& search, const WIN32_FIND_DATAW& found, wchar
     return JoinPath(search.folder, search.folderLength, found.cFileName, nameLength, out, kPathCapacity);
 }
 
-bool InfNamesCardProvider(const InfSearch& search, const WIN32_FIND_DATAW& found) {
+// The first of the card's provider strings the INF names; null when it names none.
+const wchar_t* InfNamesCardProvider(const InfSearch& search, const WIN32_FIND_DATAW& found) {
     for (const wchar_t* provider : kProviderStrings) {
-        if (InfContainsProvider(search.folder, found.cFileName, provider) == kExitOk) return true;
+        if (InfContainsProvider(search.folder, found.cFileName, provider) == kExitOk) return provider;
     }
-    return false;
+    return nullptr;
+}
+
+void LogDeletion(const wchar_t* path, bool deleted) {
+    wchar_t meaning[kPathCapacity] = {};
+    const DWORD error = GetLastError();
+    if (deleted) {
+        RunLog(L"%ls: deleted", path);
+    } else if (error == ERROR_FILE_NOT_FOUND) {
+        RunLog(L"%ls: not there", path);
+    } else {
+        RunLog(L"%ls: not deleted, error %lu (%ls)", path, error, ErrorMeaning(error, meaning, kPathCapacity));
+    }
 }
 
 }  // namespace
@@ -78,19 +92,48 @@ uint32_t InfContainsProvider(const wchar_t* folder, const wchar_t* fileName, con
 
 uint32_t UninstallOemInfPackages() {
     InfSearch search = {};
-    if (!PrepareInfSearch(search)) return kStatusNotFound;
+    if (!PrepareInfSearch(search)) {
+        RunLog(L"INF folder: its path does not fit in 260 characters; no package uninstalled, result 13");
+        return kStatusNotFound;
+    }
     WIN32_FIND_DATAW found = {};
     UniqueFind find(FindFirstFileW(search.pattern, &found));
-    if (!find.valid()) return kStatusNotFound;
+    if (!find.valid()) {
+        RunLog(L"%ls: no oem*.inf at all, result 13", search.folder);
+        return kStatusNotFound;
+    }
 
     DifxApi difx;  // loaded at the first package that needs it
     uint32_t result = kExitOk;
+    uint32_t examined = 0;
+    uint32_t matched = 0;
     do {
         wchar_t packagePath[kPathCapacity] = {};
-        if (!FoundFilePath(search, found, packagePath)) continue;
-        if (!InfNamesCardProvider(search, found)) continue;
-        result |= UninstallDriverPackage(difx, packagePath);
+        if (!FoundFilePath(search, found, packagePath)) {
+            RunLog(L"%ls\\%ls: left alone (found through its 8.3 alias %ls, or its path is too long)", search.folder,
+                   found.cFileName, found.cAlternateFileName);
+            continue;
+        }
+        ++examined;
+        const wchar_t* provider = InfNamesCardProvider(search, found);
+        if (provider == nullptr) continue;
+        ++matched;
+        BOOL needReboot = FALSE;
+        const DWORD status = UninstallDriverPackage(difx, packagePath, &needReboot);
+        result |= status;
+        wchar_t meaning[kPathCapacity] = {};
+        if (difx.uninstall == nullptr) {
+            RunLog(L"%ls names \"%ls\": not uninstalled, difxapi.dll could not be had: 0x%08lX (%ls)", packagePath,
+                   provider, status, ErrorMeaning(status, meaning, kPathCapacity));
+        } else {
+            RunLog(L"%ls names \"%ls\": DriverPackageUninstallW gave 0x%08lX (%ls)%ls", packagePath, provider, status,
+                   ErrorMeaning(status, meaning, kPathCapacity),
+                   needReboot ? L"; DIFx says a reboot is needed" : L"");
+        }
     } while (FindNextFileW(find.get(), &found));
+    RunLog(L"%ls: %lu oem*.inf examined, %lu name the card's provider; result 0x%08lX", search.folder,
+           static_cast<unsigned long>(examined), static_cast<unsigned long>(matched),
+           static_cast<unsigned long>(result));
     return result;
 }
 
@@ -107,13 +150,16 @@ void DeleteOemInfFiles() {
         wchar_t pnfPath[kPathCapacity] = {};
         if (!FoundFilePath(search, found, infPath)) continue;
         if (!PnfPathOf(infPath, TextLength(infPath, kPathCapacity), pnfPath, kPathCapacity)) continue;
-        if (!InfNamesCardProvider(search, found)) continue;
+        if (InfNamesCardProvider(search, found) == nullptr) continue;
         // A package that DIFx could not even be handed is still in the driver
         // store: its INF is what is left to find it by.
-        if (!LoadDifxApi(difx)) continue;
+        if (!LoadDifxApi(difx)) {
+            RunLog(L"%ls and its .pnf: kept, since difxapi.dll could not be had to uninstall the package", infPath);
+            continue;
+        }
         // The twin goes whatever became of the INF (read-only, in use, ...).
-        DeleteFileW(infPath);
-        DeleteFileW(pnfPath);
+        LogDeletion(infPath, DeleteFileW(infPath) != FALSE);
+        LogDeletion(pnfPath, DeleteFileW(pnfPath) != FALSE);
     } while (FindNextFileW(find.get(), &found));
 }
 

@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "app/run_log.h"
 #include "drivers/dpinst_command.h"
 #include "text.h"
 #include "names.h"
@@ -36,29 +37,37 @@ void PrepareDpinstProgram(DpinstProgram& program) {
 }
 
 // Starts DPInst.exe itself, no command interpreter between, and waits for it.
-// Its outcome is not ours to judge.
-void RunDpinst(const DpinstProgram& program, wchar_t* commandLine) {
+// Its outcome is not ours to judge; the run log tells it.
+void RunDpinst(const DpinstProgram& program, wchar_t* commandLine, const wchar_t* record) {
+    RunLog(L"%ls: running %ls", record, commandLine);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(program.path, commandLine, nullptr, nullptr, FALSE, 0, nullptr, program.system, &startup,
                         &process)) {
+        wchar_t meaning[kPathChars] = {};
+        const DWORD error = GetLastError();
+        RunLog(L"%ls: %ls could not be started, error %lu (%ls); the record goes all the same", record, program.path,
+               error, ErrorMeaning(error, meaning, kPathChars));
         return;
     }
     UniqueKernelHandle thread(process.hThread);
     UniqueKernelHandle running(process.hProcess);
     WaitForSingleObject(running.get(), INFINITE);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(running.get(), &exitCode);
+    RunLog(L"%ls: DPInst.exe ended with exit code 0x%08lX; the record goes", record, exitCode);
 }
 
 }  // namespace
 
 uint32_t UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_t* entryName) {
     UniqueRegKey uninstallKey;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallKeyPath, 0, KEY_ALL_ACCESS, uninstallKey.put()) != ERROR_SUCCESS) {
-        return kStatusNotFound;
-    }
     UniqueRegKey entry;
-    if (RegOpenKeyExW(uninstallKey.get(), entryName, 0, KEY_ALL_ACCESS, entry.put()) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallKeyPath, 0, KEY_ALL_ACCESS, uninstallKey.put()) != ERROR_SUCCESS ||
+        RegOpenKeyExW(uninstallKey.get(), entryName, 0, KEY_ALL_ACCESS, entry.put()) != ERROR_SUCCESS) {
+        RunLog(L"uninstall entry \"%ls\": not there (or not open for full access): no recorded driver-store "
+               L"package to replay", entryName);
         return kStatusNotFound;
     }
 
@@ -94,9 +103,14 @@ uint32_t UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_
         wchar_t command[kPathChars] = {};
         if (!program.ready ||
             !BuildDpinstCommandLine(program.drive, kDpinstFolder, kDpinstTool, data, pathLength, command, kPathChars)) {
+            RunLog(L"%ls: \"%.*ls\" not run, the record stays: %ls", name, static_cast<int>(pathLength), data,
+                   !program.ready ? L"the Windows folder gives no drive for DPInst.exe"
+                   : HasInterpreterSpecialCharacter(data, pathLength)
+                       ? L"it holds a character a command interpreter acts on"
+                       : L"the command would be longer than 259 characters");
             continue;
         }
-        RunDpinst(program, command);
+        RunDpinst(program, command, name);
         RegDeleteValueW(entry.get(), name);
     }
 
@@ -104,7 +118,12 @@ uint32_t UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_
     // for the buffer also makes the enumeration fail, with ERROR_MORE_DATA.
     DWORD nameLength = kNameCapacity;
     if (RegEnumValueW(entry.get(), 0, name, &nameLength, nullptr, nullptr, nullptr, nullptr) == ERROR_NO_MORE_ITEMS) {
-        RegDeleteKeyW(uninstallKey.get(), entryName);
+        const LSTATUS status = RegDeleteKeyW(uninstallKey.get(), entryName);
+        RunLog(status == ERROR_SUCCESS ? L"uninstall entry \"%ls\": empty, deleted"
+                                       : L"uninstall entry \"%ls\": empty, but not deleted (error %ld)",
+               entryName, static_cast<long>(status));
+    } else {
+        RunLog(L"uninstall entry \"%ls\": kept, it still holds values", entryName);
     }
     return kExitOk;
 }
