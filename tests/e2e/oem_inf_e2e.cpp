@@ -68,8 +68,12 @@ TEST_F(OemInf, ProviderIsFoundByBytesInTheFirst65535Only) {
     WriteBytes(InfPath(L"oem9101.pnf"), "pnf");
     WriteBytes(InfPath(L"oem9104.pnf"), "pnf");
     ASSERT_TRUE(CreateDirectoryW(InfPath(L"oem9112.inf").c_str(), nullptr));  // a directory never opens as a file
+    Changes gone = Changes().FileGone(L"oem9101.pnf");
+    for (const File& f : files) {
+        if (f.matches) gone.FileGone(f.name);
+    }
 
-    RunResult r = RunTool(L"-UninstallDriver");
+    RunResult r = RunTool(L"-UninstallDriver", gone);
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(Uninstalled(), Paths({L"oem9101.inf", L"oem9102.inf", L"oem9103.inf", L"oem9106.inf"}));
@@ -83,6 +87,7 @@ TEST_F(OemInf, ProviderIsFoundByBytesInTheFirst65535Only) {
     EXPECT_FALSE(Exists(InfPath(L"oem9101.pnf")));
     EXPECT_TRUE(Exists(InfPath(L"oem9104.pnf")));
     EXPECT_TRUE(GetFileAttributesW(InfPath(L"oem9112.inf").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    RunAgain(L"-UninstallDriver", 0);
 }
 
 TEST_F(OemInf, ExitCodeIsTheOrOfTheUninstallResults) {
@@ -91,7 +96,7 @@ TEST_F(OemInf, ExitCodeIsTheOrOfTheUninstallResults) {
     WriteBytes(InfPath(L"oem9201.inf"), text);
     WriteBytes(InfPath(L"oem9202.inf"), text);
     SetDifxResult(L"oem9202.inf", ERROR_ACCESS_DENIED);
-    RunResult r = RunTool(L"-UninstallDriver");
+    RunResult r = RunTool(L"-UninstallDriver", Changes().FileGone(L"oem9201.inf").FileGone(L"oem9202.inf"));
     EXPECT_EQ(r.exitCode, static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(Uninstalled(), Paths({L"oem9201.inf", L"oem9202.inf"}));
 
@@ -102,12 +107,14 @@ TEST_F(OemInf, ExitCodeIsTheOrOfTheUninstallResults) {
     WriteBytes(InfPath(L"oem9205.inf"), text);
     SetDifxResult(L"oem9203.inf", 0x0E000100);
     SetDifxResult(L"oem9205.inf", 0x00000012);
-    r = RunTool(L"-UninstallDriver");
+    r = RunTool(L"-UninstallDriver",
+                Changes().FileGone(L"oem9203.inf").FileGone(L"oem9204.inf").FileGone(L"oem9205.inf"));
     EXPECT_EQ(r.exitCode, 0x0E000112u);
     EXPECT_EQ(Uninstalled(), Paths({L"oem9203.inf", L"oem9204.inf", L"oem9205.inf"}));
     for (const wchar_t* name : {L"oem9201.inf", L"oem9202.inf", L"oem9203.inf", L"oem9204.inf", L"oem9205.inf"}) {
         EXPECT_FALSE(Exists(InfPath(name))) << testing::PrintToString(std::wstring(name));
     }
+    RunAgain(L"-UninstallDriver", 0);
 }
 
 TEST_F(OemInf, MatchingInfsGoWithTheirPnfTwinsAReadOnlyOneStays) {
@@ -122,7 +129,11 @@ TEST_F(OemInf, MatchingInfsGoWithTheirPnfTwinsAReadOnlyOneStays) {
     WriteBytes(InfPath(L"oem9305.inf"), kHead + "Provider=Someone Else\r\n");
     WriteBytes(InfPath(L"oem9305.pnf"), "pnf");
 
-    RunResult r = RunTool(L"-UninstallDriver");
+    RunResult r = RunTool(L"-UninstallDriver", Changes()
+                                                   .FileGone(L"oem9301.inf")
+                                                   .FileGone(L"oem9301.pnf")
+                                                   .FileGone(L"oem9302.inf")
+                                                   .FileGone(L"oem9303.pnf"));
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_EQ(Uninstalled(), Paths({L"oem9301.inf", L"oem9302.inf", L"oem9303.inf"}));
     EXPECT_FALSE(Exists(InfPath(L"oem9301.inf")));
@@ -133,6 +144,7 @@ TEST_F(OemInf, MatchingInfsGoWithTheirPnfTwinsAReadOnlyOneStays) {
     EXPECT_TRUE(Exists(InfPath(L"oem9304.pnf")));
     EXPECT_TRUE(Exists(InfPath(L"oem9305.inf")));
     EXPECT_TRUE(Exists(InfPath(L"oem9305.pnf")));
+    RunAgain(L"-UninstallDriver", 0);  // the read-only INF is uninstalled again, and stays
 }
 
 TEST_F(OemInf, APathThatDoesNotFitIsNeverCutShortIntoAnother) {
@@ -147,13 +159,14 @@ TEST_F(OemInf, APathThatDoesNotFitIsNeverCutShortIntoAnother) {
     WriteBytes(InfPath(tooLong.substr(0, tooLong.size() - 4) + L".pnf"), "pnf");
     WriteBytes(InfPath(cutShort), text);
 
-    RunResult r = RunTool(L"-UninstallDriver");
+    RunResult r = RunTool(L"-UninstallDriver", Changes().FileGone(fits));
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_EQ(Uninstalled(), Paths({fits}));
     EXPECT_FALSE(Exists(InfPath(fits)));
     EXPECT_TRUE(Exists(InfPath(tooLong)));
     EXPECT_TRUE(Exists(InfPath(tooLong.substr(0, tooLong.size() - 4) + L".pnf")));
     EXPECT_EQ(ReadBytes(InfPath(cutShort)), text);
+    RunAgain(L"-UninstallDriver", 0);
 }
 
 // Moves Wine's own System32\difxapi.dll aside while it lives, as on a Windows without one.
@@ -191,9 +204,12 @@ protected:
         RemoveTreeForce(root_);
         DriverRemovalTest::TearDown();
     }
-    RunResult RunAlone(const std::wstring& args) {
-        return RunCommandLine(L"\"" + alone_ + L"\\mioutil.exe\"" + (args.empty() ? L"" : L" " + args));
+    RunResult RunAlone(const std::wstring& args, const Changes& changes = Changes(),
+                       const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+        return RunGuarded(L"\"" + alone_ + L"\\mioutil.exe\"" + (args.empty() ? L"" : L" " + args), changes, file,
+                          line);
     }
+    static Changes MatchingInfsGo() { return Changes().FileGone(L"oem9401.inf").FileGone(L"oem9402.inf"); }
     void WriteMatchingInfs() {
         WriteBytes(InfPath(L"oem9401.inf"), kHead + "Provider=KORAV GROUP\r\n");
         WriteBytes(InfPath(L"oem9402.inf"), kHead + "Provider=KORAV Co., Ltd.\r\n");
@@ -209,10 +225,11 @@ TEST_F(DifxApiLoading, WithoutTheDllTheExeStillRunsAndEachUninstallFails) {
         ScopedDifxLoadOrder none(L"");                    // no difxapi.dll anywhere
         EXPECT_EQ(RunAlone(L"").exitCode, 0u);            // the re-map starts
         WriteMatchingInfs();
-        EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+        EXPECT_EQ(RunAlone(L"-UninstallDriver", MatchingInfsGo()).exitCode, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
         // Whatever became of the uninstalls, the card's INFs go.
         EXPECT_FALSE(Exists(InfPath(L"oem9401.inf")));
         EXPECT_FALSE(Exists(InfPath(L"oem9402.inf")));
+        EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, 0u);
     }
 
     // None beside the exe nor in System32 (Wine's own is moved aside): the one planted
@@ -226,7 +243,7 @@ TEST_F(DifxApiLoading, WithoutTheDllTheExeStillRunsAndEachUninstallFails) {
     ScopedEnv plantedPath(L"PATH", (planted_ + L";" + path).c_str());
     WriteMatchingInfs();
     ASSERT_TRUE(SetCurrentDirectoryW(planted_.c_str()));
-    RunResult r = RunAlone(L"-UninstallDriver");
+    RunResult r = RunAlone(L"-UninstallDriver", MatchingInfsGo());
     SetCurrentDirectoryW(cwd);
     EXPECT_EQ(r.exitCode, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
     EXPECT_FALSE(Exists(DifxLogIn(planted_)));
@@ -236,14 +253,15 @@ TEST_F(DifxApiLoading, TheDllBesideTheExeIsUsedAndAMissingFunctionFailsEachUnins
     ASSERT_TRUE(CopyFileW((BinDir() + L"\\noexport\\difxapi.dll").c_str(), (alone_ + L"\\difxapi.dll").c_str(),
                           FALSE));
     WriteMatchingInfs();
-    EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+    EXPECT_EQ(RunAlone(L"-UninstallDriver", MatchingInfsGo()).exitCode, static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
     EXPECT_FALSE(Exists(InfPath(L"oem9401.inf")));
 
     ASSERT_TRUE(CopyFileW((BinDir() + L"\\difxapi.dll").c_str(), (alone_ + L"\\difxapi.dll").c_str(), FALSE));
     WriteMatchingInfs();
     SetDifxResult(L"oem9402.inf", ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(RunAlone(L"-UninstallDriver", MatchingInfsGo()).exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(Uninstalled(alone_), Paths({L"oem9401.inf", L"oem9402.inf"}));
+    EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, 0u);
 }
 
 }  // namespace
