@@ -40,6 +40,10 @@ const wchar_t* const kRecordedTrees[] = {
 };
 const wchar_t* const kRoots[] = {L"SOFTWARE", L"SYSTEM\\CurrentControlSet"};
 
+// Not watched: Wine's service manager counts each service it starts here (the
+// first runs on a fresh prefix start some), whatever process caused it.
+const wchar_t* const kNotWatched[] = {L"SYSTEM\\CurrentControlSet\\Control\\ServiceCurrent"};
+
 bool SameText(const std::wstring& a, size_t aStart, const std::wstring& b, size_t length) {
     return CompareStringOrdinal(a.c_str() + aStart, static_cast<int>(length), b.c_str(), static_cast<int>(length),
                                 TRUE) == CSTR_EQUAL;
@@ -145,6 +149,9 @@ private:
     // A subtree not recorded item by item: any change below it signals the event.
     void Watch(const std::wstring& path) {
         if (watches_ == nullptr) return;
+        for (const wchar_t* skipped : kNotWatched) {
+            if (SameName(path, skipped)) return;
+        }
         auto* watch = new Collateral::Watch;
         watch->path = path;
         watch->event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
