@@ -73,14 +73,15 @@ bool RegisterTestClass(const std::wstring& binDir) {
 void UnregisterTestClass() { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kTestClassKey); }
 
 bool CreateNode(const NodeSpec& wanted, std::wstring* error) {
-    HDEVINFO set = SetupDiCreateDeviceInfoList(&kTestClassGuid, nullptr);
+    const GUID* setupClass = wanted.setupClass != nullptr ? wanted.setupClass : &kTestClassGuid;
+    HDEVINFO set = SetupDiCreateDeviceInfoList(setupClass, nullptr);
     if (set == INVALID_HANDLE_VALUE) return Fail(error, L"SetupDiCreateDeviceInfoList");
     SP_DEVINFO_DATA data = DevInfoData();
     bool ok = false;
     std::wstring step;
     do {
         step = L"SetupDiCreateDeviceInfoW " + wanted.instanceId;
-        if (!SetupDiCreateDeviceInfoW(set, wanted.instanceId.c_str(), &kTestClassGuid, nullptr, nullptr, 0, &data)) break;
+        if (!SetupDiCreateDeviceInfoW(set, wanted.instanceId.c_str(), setupClass, nullptr, nullptr, 0, &data)) break;
         step = L"SetupDiRegisterDeviceInfo";
         if (!SetupDiRegisterDeviceInfo(set, &data, 0, nullptr, nullptr, nullptr)) break;
         step = L"SetupDiCreateDevRegKeyW(DIREG_DEV)";

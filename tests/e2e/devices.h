@@ -43,6 +43,7 @@ struct NodeSpec {
     const wchar_t* location = nullptr;      // location information; nullptr: none
     const wchar_t* friendlyName = nullptr;  // nullptr: none
     bool softwareKey = false;               // also create the node's software (driver) key
+    const GUID* setupClass = nullptr;       // nullptr: the test class
 };
 
 /// Creates and registers a node in the test class. False (with the reason in

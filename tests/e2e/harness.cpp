@@ -78,10 +78,26 @@ RunResult RunCommandLine(const std::wstring& commandLine) {
     return result;
 }
 
-RunResult RunTool(const std::wstring& arguments) {
-    std::wstring line = L"\"" + BinDir() + L"\\mioutil.exe\"";
-    if (!arguments.empty()) line += L" " + arguments;
-    return RunCommandLine(line);
+RunResult RunGuarded(const std::wstring& commandLine, const Changes& expected, const char* file, int line) {
+    const Collateral before;
+    RunResult result = RunCommandLine(commandLine);
+    before.Expect(expected, file, line);
+    return result;
+}
+
+RunResult RunTool(const std::wstring& arguments, const Changes& expected, const char* file, int line) {
+    std::wstring commandLine = L"\"" + BinDir() + L"\\mioutil.exe\"";
+    if (!arguments.empty()) commandLine += L" " + arguments;
+    return RunGuarded(commandLine, expected, file, line);
+}
+
+void RunAgain(const std::wstring& arguments, DWORD exitCode, const char* file, int line) {
+    const RunResult again = RunTool(arguments, Changes(), file, line);
+    if (again.exitCode != exitCode || !again.out.empty()) {
+        ADD_FAILURE_AT(file, line) << "run again: " << testing::PrintToString(arguments) << " exited "
+                                   << again.exitCode << " (expected " << exitCode << ") and printed "
+                                   << testing::PrintToString(again.out);
+    }
 }
 
 bool KeyExists(const std::wstring& path) {
@@ -146,6 +162,14 @@ WineAppSetting::~WineAppSetting() {
     if (key_ != exeKey_) DeleteKeyIfEmpty(exeKey_);
 }
 
+// Every test runs on a machine that also holds things that are not the card's;
+// the collateral guard around each run proves they stay as they are.
+class ForeignThings : public testing::Environment {
+public:
+    void SetUp() override { PlantForeignThings(); }
+    void TearDown() override { RemoveForeignThings(); }
+};
+
 }  // namespace e2e
 
 // These tests create and delete device nodes, INF files and registry entries of
@@ -174,5 +198,6 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
     testing::InitGoogleTest(&argc, argv);
+    testing::AddGlobalTestEnvironment(new e2e::ForeignThings);
     return RUN_ALL_TESTS();
 }

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "collateral.h"
+
 namespace e2e {
 
 struct RunResult {
@@ -24,8 +26,20 @@ std::wstring SystemDir();
 /// captured; waits for it to end.
 RunResult RunCommandLine(const std::wstring& commandLine);
 
-/// Runs mioutil.exe from BinDir() with the given argument text after its name.
-RunResult RunTool(const std::wstring& arguments);
+/// Runs a command line under the collateral guard: the test fails at the caller's
+/// line for each change on the machine that `expected` does not name (by default
+/// nothing may change), and each it names that did not happen.
+RunResult RunGuarded(const std::wstring& commandLine, const Changes& expected = Changes(),
+                     const char* file = __builtin_FILE(), int line = __builtin_LINE());
+
+/// Runs mioutil.exe from BinDir() with the given argument text after its name, under the guard.
+RunResult RunTool(const std::wstring& arguments, const Changes& expected = Changes(),
+                  const char* file = __builtin_FILE(), int line = __builtin_LINE());
+
+/// Runs the tool once more on the state the run before left: it changes nothing,
+/// prints nothing and ends with `exitCode`.
+void RunAgain(const std::wstring& arguments, DWORD exitCode, const char* file = __builtin_FILE(),
+              int line = __builtin_LINE());
 
 /// True when the key exists under HKEY_LOCAL_MACHINE, in the native view.
 bool KeyExists(const std::wstring& path);

@@ -72,8 +72,12 @@ TEST_F(OemInf, ProviderIsFoundByBytesInTheFirst65535Only) {
     WriteBytes(InfPath(L"oem9101.pnf"), "pnf");
     WriteBytes(InfPath(L"oem9104.pnf"), "pnf");
     ASSERT_TRUE(CreateDirectoryW(InfPath(L"oem9112.inf").c_str(), nullptr));  // a directory never opens as a file
+    Changes gone = Changes().FileGone(L"oem9101.pnf");
+    for (const File& f : files) {
+        if (f.matches) gone.FileGone(f.name);
+    }
 
-    RunResult r = RunTool(L"-UninstallDriver");
+    RunResult r = RunTool(L"-UninstallDriver", gone);
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(Uninstalled(), Paths({L"oem9101.inf", L"oem9102.inf", L"oem9103.inf", L"oem9106.inf"}));
@@ -87,6 +91,7 @@ TEST_F(OemInf, ProviderIsFoundByBytesInTheFirst65535Only) {
     EXPECT_FALSE(Exists(InfPath(L"oem9101.pnf")));
     EXPECT_TRUE(Exists(InfPath(L"oem9104.pnf")));
     EXPECT_TRUE(GetFileAttributesW(InfPath(L"oem9112.inf").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    RunAgain(L"-UninstallDriver", 0);
 }
 
 TEST_F(OemInf, ExitCodeIsTheOrOfTheUninstallResults) {
@@ -95,7 +100,7 @@ TEST_F(OemInf, ExitCodeIsTheOrOfTheUninstallResults) {
     WriteBytes(InfPath(L"oem9201.inf"), text);
     WriteBytes(InfPath(L"oem9202.inf"), text);
     SetDifxResult(L"oem9202.inf", ERROR_ACCESS_DENIED);
-    RunResult r = RunTool(L"-UninstallDriver");
+    RunResult r = RunTool(L"-UninstallDriver", Changes().FileGone(L"oem9201.inf").FileGone(L"oem9202.inf"));
     EXPECT_EQ(r.exitCode, static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(Uninstalled(), Paths({L"oem9201.inf", L"oem9202.inf"}));
 
@@ -106,12 +111,14 @@ TEST_F(OemInf, ExitCodeIsTheOrOfTheUninstallResults) {
     WriteBytes(InfPath(L"oem9205.inf"), text);
     SetDifxResult(L"oem9203.inf", 0x0E000100);
     SetDifxResult(L"oem9205.inf", 0x00000012);
-    r = RunTool(L"-UninstallDriver");
+    r = RunTool(L"-UninstallDriver",
+                Changes().FileGone(L"oem9203.inf").FileGone(L"oem9204.inf").FileGone(L"oem9205.inf"));
     EXPECT_EQ(r.exitCode, 0x0E000112u);
     EXPECT_EQ(Uninstalled(), Paths({L"oem9203.inf", L"oem9204.inf", L"oem9205.inf"}));
     for (const wchar_t* name : {L"oem9201.inf", L"oem9202.inf", L"oem9203.inf", L"oem9204.inf", L"oem9205.inf"}) {
         EXPECT_FALSE(Exists(InfPath(name))) << testing::PrintToString(std::wstring(name));
     }
+    RunAgain(L"-UninstallDriver", 0);
 }
 
 TEST_F(OemInf, MatchingInfsGoWithTheirPnfTwinsAReadOnlyOneStays) {
@@ -126,7 +133,11 @@ TEST_F(OemInf, MatchingInfsGoWithTheirPnfTwinsAReadOnlyOneStays) {
     WriteBytes(InfPath(L"oem9305.inf"), kHead + "Provider=Someone Else\r\n");
     WriteBytes(InfPath(L"oem9305.pnf"), "pnf");
 
-    RunResult r = RunTool(L"-UninstallDriver");
+    RunResult r = RunTool(L"-UninstallDriver", Changes()
+                                                   .FileGone(L"oem9301.inf")
+                                                   .FileGone(L"oem9301.pnf")
+                                                   .FileGone(L"oem9302.inf")
+                                                   .FileGone(L"oem9303.pnf"));
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_EQ(Uninstalled(), Paths({L"oem9301.inf", L"oem9302.inf", L"oem9303.inf"}));
     EXPECT_FALSE(Exists(InfPath(L"oem9301.inf")));
@@ -137,6 +148,7 @@ TEST_F(OemInf, MatchingInfsGoWithTheirPnfTwinsAReadOnlyOneStays) {
     EXPECT_TRUE(Exists(InfPath(L"oem9304.pnf")));
     EXPECT_TRUE(Exists(InfPath(L"oem9305.inf")));
     EXPECT_TRUE(Exists(InfPath(L"oem9305.pnf")));
+    RunAgain(L"-UninstallDriver", 0);  // the read-only INF is uninstalled again, and stays
 }
 
 TEST_F(OemInf, APathThatDoesNotFitIsNeverCutShortIntoAnother) {
@@ -151,13 +163,14 @@ TEST_F(OemInf, APathThatDoesNotFitIsNeverCutShortIntoAnother) {
     WriteBytes(InfPath(tooLong.substr(0, tooLong.size() - 4) + L".pnf"), "pnf");
     WriteBytes(InfPath(cutShort), text);
 
-    RunResult r = RunTool(L"-UninstallDriver");
+    RunResult r = RunTool(L"-UninstallDriver", Changes().FileGone(fits));
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_EQ(Uninstalled(), Paths({fits}));
     EXPECT_FALSE(Exists(InfPath(fits)));
     EXPECT_TRUE(Exists(InfPath(tooLong)));
     EXPECT_TRUE(Exists(InfPath(tooLong.substr(0, tooLong.size() - 4) + L".pnf")));
     EXPECT_EQ(ReadBytes(InfPath(cutShort)), text);
+    RunAgain(L"-UninstallDriver", 0);
 }
 
 // Moves System32\difxapi.dll (the stand-in) aside while it lives, as on a Windows without one.
@@ -195,18 +208,18 @@ protected:
         RemoveFileForce(kPlantedLog);
         DriverRemovalTest::TearDown();
     }
-    RunResult RunAlone(const std::wstring& args) {
-        return RunCommandLine(L"\"" + alone_ + L"\\mioutil.exe\"" + (args.empty() ? L"" : L" " + args));
+    RunResult RunAlone(const std::wstring& args, const Changes& changes = Changes(),
+                       const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+        return RunGuarded(L"\"" + alone_ + L"\\mioutil.exe\"" + (args.empty() ? L"" : L" " + args), changes, file,
+                          line);
+    }
+    static Changes MatchingInfsGo() {
+        return Changes().FileGone(L"oem9401.inf").FileGone(L"oem9401.pnf").FileGone(L"oem9402.inf");
     }
     void WriteMatchingInfs() {
         WriteBytes(InfPath(L"oem9401.inf"), kHead + "Provider=KORAV GROUP\r\n");
         WriteBytes(InfPath(L"oem9401.pnf"), "pnf");
         WriteBytes(InfPath(L"oem9402.inf"), kHead + "Provider=KORAV Co., Ltd.\r\n");
-    }
-    void ExpectMatchingInfsKept() {
-        for (const wchar_t* name : {L"oem9401.inf", L"oem9401.pnf", L"oem9402.inf"}) {
-            EXPECT_TRUE(Exists(InfPath(name))) << testing::PrintToString(std::wstring(name));
-        }
     }
 
     const std::wstring kPlantedLog = L"C:\\mioutil_e2e_planted.log";
@@ -218,7 +231,7 @@ protected:
 TEST_F(DllLoading, WithoutTheDllTheExeStillRunsEachUninstallFailsAndTheInfsStay) {
     // None in System32 nor beside the exe: the one planted in the current directory
     // and on PATH is never taken. A package DIFx could not be handed keeps its INF
-    // and PNF, the only trace left of it in the driver store.
+    // and PNF (nothing changes), the only trace left of it in the driver store.
     HideSystemDll hidden;
     wchar_t cwd[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, cwd);
@@ -229,11 +242,12 @@ TEST_F(DllLoading, WithoutTheDllTheExeStillRunsEachUninstallFailsAndTheInfsStay)
     ASSERT_TRUE(SetCurrentDirectoryW(planted_.c_str()));
     const RunResult remap = RunAlone(L"");
     const RunResult uninstall = RunAlone(L"-UninstallDriver");
+    const RunResult again = RunAlone(L"-UninstallDriver");
     SetCurrentDirectoryW(cwd);
     EXPECT_EQ(remap.exitCode, 0u);
     EXPECT_EQ(uninstall.exitCode, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    EXPECT_EQ(again.exitCode, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
     EXPECT_FALSE(Exists(DifxLogIn(planted_)));
-    ExpectMatchingInfsKept();
 }
 
 TEST_F(DllLoading, System32FirstTheExesFolderOnlyWhereSystem32HasNone) {
@@ -242,20 +256,17 @@ TEST_F(DllLoading, System32FirstTheExesFolderOnlyWhereSystem32HasNone) {
                           FALSE));
     WriteMatchingInfs();
     SetDifxResult(L"oem9402.inf", ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(RunAlone(L"-UninstallDriver", MatchingInfsGo()).exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(Uninstalled(), Paths({L"oem9401.inf", L"oem9402.inf"}));
-    EXPECT_FALSE(Exists(InfPath(L"oem9401.inf")));
 
     HideSystemDll hidden;
     WriteMatchingInfs();
-    EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
-    ExpectMatchingInfsKept();
+    EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, static_cast<DWORD>(ERROR_PROC_NOT_FOUND));  // nothing goes
 
     ASSERT_TRUE(CopyFileW((BinDir() + L"\\difxapi.dll").c_str(), (alone_ + L"\\difxapi.dll").c_str(), FALSE));
-    EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(RunAlone(L"-UninstallDriver", MatchingInfsGo()).exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(Uninstalled(alone_), Paths({L"oem9401.inf", L"oem9402.inf"}));
-    EXPECT_FALSE(Exists(InfPath(L"oem9401.inf")));
-    EXPECT_FALSE(Exists(InfPath(L"oem9401.pnf")));
+    EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, 0u);
 }
 
 TEST_F(DllLoading, DllsPlantedBesideTheExeOrInTheCurrentDirectoryAreNeverLoaded) {
@@ -280,9 +291,11 @@ TEST_F(DllLoading, DllsPlantedBesideTheExeOrInTheCurrentDirectoryAreNeverLoaded)
     GetCurrentDirectoryW(MAX_PATH, cwd);
     ASSERT_TRUE(SetCurrentDirectoryW(planted_.c_str()));
     std::vector<DWORD> exits;
-    for (const wchar_t* args : {L"", L"-RemoveCOMdb", L"-ScanHardware", L"-UninstallDriver", L"-Bogus"}) {
-        exits.push_back(RunAlone(args).exitCode);
-    }
+    exits.push_back(RunAlone(L"", Changes().ValueSet(L"SYSTEM\\CurrentControlSet\\Enum\\" + PortId(0), L"FriendlyName"))
+                        .exitCode);
+    for (const wchar_t* args : {L"-RemoveCOMdb", L"-ScanHardware"}) exits.push_back(RunAlone(args).exitCode);
+    exits.push_back(RunAlone(L"-UninstallDriver", MatchingInfsGo()).exitCode);
+    exits.push_back(RunAlone(L"-Bogus").exitCode);
     SetCurrentDirectoryW(cwd);
     EXPECT_EQ(exits, (std::vector<DWORD>{0, 0, 0, 0, mioutil::kExitInvalidCommandLine}));
     EXPECT_EQ(ReadLogLines(kPlantedLog), std::vector<std::wstring>{});

@@ -40,11 +40,12 @@ TEST_F(RecordedPackages, RecordsRunHighestIndexFirstThenRecordsAndEntryGo) {
     SetRecord(1, p1);                 // blanks: passed unquoted
     SetRecord(2, p2, REG_EXPAND_SZ);  // the type is not looked at
 
-    RunResult r = RunTool(L"-UninstallDriver");
+    RunResult r = RunTool(L"-UninstallDriver", Changes().Gone(kEntry));
     EXPECT_EQ(r.exitCode, 0u);  // an oem*.inf, none of the card's
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(DpinstCalls(), (std::vector<std::wstring>{Received(p2), Received(p1), Received(p0)}));
     EXPECT_FALSE(KeyExists(kEntry));
+    RunAgain(L"-UninstallDriver", 0);
 }
 
 TEST_F(RecordedPackages, OnlyIndicesBelowTheNumberOfValuesAreLookedFor) {
@@ -53,7 +54,7 @@ TEST_F(RecordedPackages, OnlyIndicesBelowTheNumberOfValuesAreLookedFor) {
     const std::wstring p0 = L"C:\\Windows\\System32\\DriverStore\\FileRepository\\krvbus.inf_amd64_1a\\krvbus.inf";
     SetRecord(0, p0);
     SetText(kEntry, L"DisplayName", L"KORAV Multi-I/O Card Driver");
-    RunTool(L"-UninstallDriver");
+    RunTool(L"-UninstallDriver", Changes().ValueGone(kEntry, Record(0)));
     EXPECT_EQ(DpinstCalls(), (std::vector<std::wstring>{Received(p0)}));
     EXPECT_EQ(ValueNames(kEntry), (std::vector<std::wstring>{L"DisplayName"}));
 
@@ -88,12 +89,14 @@ TEST_F(RecordedPackages, PathsThatCannotBeRunSafelyAreKeptWithTheirEntry) {
     // cleanup must still keep the entry while it holds records that were not run.
     SetText(kEntry, L"UninstallString", L"\"C:\\Program Files\\KORAV\\KRVInst.exe\" /uninstall");
 
-    RunTool(L"-UninstallDriver");
+    RunTool(L"-UninstallDriver", Changes().ValueGone(kEntry, Record(0)));
     EXPECT_EQ(DpinstCalls(), (std::vector<std::wstring>{Received(fits)}));
     EXPECT_FALSE(Exists(pwned));
     EXPECT_FALSE(ValueExists(kEntry, Record(0)));
     for (int i = 1; i < 9; ++i) EXPECT_TRUE(ValueExists(kEntry, Record(i))) << i;
     EXPECT_TRUE(ValueExists(kEntry, L"UninstallString"));
+    RunAgain(L"-UninstallDriver", 0);
+    EXPECT_FALSE(Exists(pwned));
     DeleteFileW(pwned.c_str());
 }
 
@@ -116,7 +119,7 @@ TEST_F(RecordedPackages, NoCommandInterpreterOrProgramAUserCanSwapIsRun) {
         ScopedEnv comspec(L"COMSPEC", (planted + L"\\evil.exe").c_str());
         ScopedEnv drive(L"SystemDrive", L"Q:");
         ASSERT_TRUE(SetCurrentDirectoryW(planted.c_str()));
-        r = RunTool(L"-UninstallDriver");
+        r = RunTool(L"-UninstallDriver", Changes().Gone(kEntry));
         SetCurrentDirectoryW(cwd);
     }
     EXPECT_EQ(r.exitCode, 0u);
@@ -130,8 +133,10 @@ TEST_F(RecordedPackages, WithoutTheCardsEntryOrAnyOemInfNothingChangesAndTheResu
     InstallDpinst();
     RemoveFileForce(InfPath(L"oem9000.inf"));
     RemoveFileForce(InfPath(L"oem9000.pnf"));
+    RemoveForeignInfs();
     RunResult r = RunTool(L"-UninstallDriver");
     PlantForeignInf();
+    PlantForeignInfs();
     EXPECT_EQ(r.exitCode, mioutil::kStatusNotFound);
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(DpinstCalls().empty());
@@ -141,9 +146,10 @@ TEST_F(RecordedPackages, WithoutTheCardsEntryOrAnyOemInfNothingChangesAndTheResu
 TEST_F(RecordedPackages, RecordsGoEvenWhenDpinstIsMissing) {
     SetRecord(0, L"C:\\drv\\zero.inf");
     SetRecord(1, L"C:\\drv\\one.inf");
-    RunResult r = RunTool(L"-UninstallDriver");
+    RunResult r = RunTool(L"-UninstallDriver", Changes().Gone(kEntry));
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_FALSE(KeyExists(kEntry));
+    RunAgain(L"-UninstallDriver", 0);
 }
 
 TEST_F(RecordedPackages, AnEntryThatStillHoldsAValueWithALongNameStays) {
@@ -153,9 +159,10 @@ TEST_F(RecordedPackages, AnEntryThatStillHoldsAValueWithALongNameStays) {
     const std::wstring longName = L"InstallerNote" + std::wstring(300, L'n');
     SetRecord(0, L"C:\\drv\\zero.inf");
     SetText(kEntry, longName, L"kept");
-    RunTool(L"-UninstallDriver");
+    RunTool(L"-UninstallDriver", Changes().ValueGone(kEntry, Record(0)));
     EXPECT_TRUE(KeyExists(kEntry));
     EXPECT_TRUE(ValueExists(kEntry, longName));
+    RunAgain(L"-UninstallDriver", 0);
 }
 
 }  // namespace

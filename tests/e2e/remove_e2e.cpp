@@ -93,8 +93,9 @@ protected:
         ASSERT_TRUE(e2e::CreateNode(wanted, &error)) << e2e::Narrow(error);
     }
 
-    static void Run(const wchar_t* option) {
-        e2e::RunResult r = e2e::RunTool(option);
+    static void Run(const wchar_t* option, const e2e::Changes& changes = e2e::Changes(),
+                    const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+        e2e::RunResult r = e2e::RunTool(option, changes, file, line);
         EXPECT_EQ(r.exitCode, 0u) << e2e::Narrow(option);
         EXPECT_EQ(r.out, "") << e2e::Narrow(option);
     }
@@ -106,6 +107,19 @@ protected:
         if (portName != nullptr) {
             EXPECT_EQ(e2e::Narrow(s.portName), e2e::Narrow(portName));
         }
+    }
+
+    static e2e::Changes NumbersReleased() { return e2e::Changes().ValueSet(e2e::kComDbKey, e2e::kComDbValue); }
+
+    // Every node of the card goes with its software key. Wine deletes the
+    // enumerator's key with its last node.
+    static e2e::Changes CardNodesGo() {
+        e2e::Changes changes;
+        changes.Gone(std::wstring(L"SYSTEM\\CurrentControlSet\\Enum\\") + mioutil::kBusEnumerator);
+        for (const std::wstring& id : e2e::ListNodes(mioutil::kBusEnumerator)) {
+            changes.Gone(L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + e2e::ReadNode(id).driver);
+        }
+        return changes;
     }
 
     // The node is gone with its hardware key (below Enum) and its software key (below Control\Class).
@@ -123,11 +137,12 @@ TEST_F(Removal, RemoveComDbReleasesTheCardsNumbersAndKeepsItsNodes) {
     Node(PortId(0), L"COM3");
     Node(PortId(1), L"COM7");
     SetComDb({1, 2, 3, 7, 9});
-    Run(L"-RemoveCOMdb");
+    Run(L"-RemoveCOMdb", NumbersReleased());
     EXPECT_EQ(ComDbNumbers(), (Numbers{1, 2, 9}));
     EXPECT_EQ(ComDbLog(), Released({3, 7}));
     ExpectKept(PortId(0), L"COM3");
     ExpectKept(PortId(1), L"COM7");
+    e2e::RunAgain(L"-RemoveCOMdb", 0);
 }
 
 TEST_F(Removal, RemoveDeviceNodeReleasesAndRemovesEveryNodeOfTheCard) {
@@ -146,13 +161,14 @@ TEST_F(Removal, RemoveDeviceNodeReleasesAndRemovesEveryNodeOfTheCard) {
     ASSERT_EQ(card.size(), 4u);
     SetComDb({1, 2, 3, 7, 9});
 
-    Run(L"-RemoveDeviceNode");
+    Run(L"-RemoveDeviceNode", CardNodesGo().ValueSet(e2e::kComDbKey, e2e::kComDbValue));
     EXPECT_EQ(ComDbNumbers(), (Numbers{1, 2, 9}));
     EXPECT_EQ(ComDbLog(), Released({3, 7}));
     EXPECT_TRUE(e2e::ListNodes(mioutil::kBusEnumerator).empty());
     for (const auto& node : card) ExpectRemoved(node.first, node.second);
     ExpectKept(kOtherNode, L"COM2");
     EXPECT_TRUE(e2e::ReadNode(kOtherNode).hasSoftwareKey);
+    e2e::RunAgain(L"-RemoveDeviceNode", 0);
 }
 
 TEST_F(Removal, ANodeWithoutPortNameReleasesNothingAndIsStillRemoved) {
@@ -160,16 +176,17 @@ TEST_F(Removal, ANodeWithoutPortNameReleasesNothingAndIsStillRemoved) {
     Node(PortId(1), L"COM7");
     const std::wstring softwareKey = e2e::ReadNode(PortId(0)).driver;
     SetComDb({7});
-    Run(L"-RemoveCOMdb");
+    Run(L"-RemoveCOMdb", NumbersReleased());
     EXPECT_EQ(ComDbLog(), Released({7}));
     ExpectKept(PortId(0), nullptr);
 
     SetComDb({7});
     ClearComDbLog();
-    Run(L"-RemoveDeviceNode");
+    Run(L"-RemoveDeviceNode", CardNodesGo().ValueSet(e2e::kComDbKey, e2e::kComDbValue));
     EXPECT_EQ(ComDbLog(), Released({7}));
     EXPECT_EQ(ComDbNumbers(), Numbers{});
     ExpectRemoved(PortId(0), softwareKey);
+    e2e::RunAgain(L"-RemoveDeviceNode", 0);
 }
 
 TEST_F(Removal, ANameWithoutDigitsHandsZeroToTheDatabase) {
@@ -193,11 +210,12 @@ TEST_F(Removal, WhenTheDatabaseDoesNotOpenNothingIsReleasedOrClosed) {
     ExpectKept(PortId(0), L"COM3");
 
     ClearComDbLog();
-    Run(L"-RemoveDeviceNode");
+    Run(L"-RemoveDeviceNode", CardNodesGo());
     EXPECT_EQ(ComDbLog(), (Lines{"open -> failed", "open -> failed"}));
     EXPECT_EQ(ComDbNumbers(), (Numbers{3, 7}));
     ExpectRemoved(PortId(0), softwareKey);
     EXPECT_TRUE(e2e::ListNodes(mioutil::kBusEnumerator).empty());
+    e2e::RunAgain(L"-RemoveDeviceNode", 0);
 }
 
 TEST_F(Removal, NoCardChangesNothing) {

@@ -183,18 +183,28 @@ protected:
     }
     void TearDown() override { RemoveLeftovers(); }
 
-    // Runs the tool as the given Windows version. Its exit code belongs to the
-    // OEM INF step, which is not under test here.
-    static void RunUninstall(const wchar_t* version) {
+    // Runs the tool as the given Windows version, twice: the second run finds
+    // nothing more to do. Its exit code belongs to the OEM INF step, which is
+    // not under test here (another vendor's oem*.inf: 0).
+    static void RunUninstall(const wchar_t* version, const e2e::Changes& changes,
+                             const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
         e2e::WineVersionFor as(L"mioutil.exe", version);
-        e2e::RunTool(mioutil::kSwitchUninstallDriver);
+        e2e::RunTool(mioutil::kSwitchUninstallDriver, changes, file, line);
+        e2e::RunAgain(mioutil::kSwitchUninstallDriver, 0, file, line);
     }
 
     // Runs the tool and checks that exactly the named entries left each view and
-    // nothing else below the uninstall key changed.
-    static void ExpectOnlyDeleted(const wchar_t* version, const std::vector<std::wstring> gone[2]) {
+    // nothing else below the uninstall key changed, nor anywhere else but `also`.
+    static void ExpectOnlyDeleted(const wchar_t* version, const std::vector<std::wstring> gone[2],
+                                  e2e::Changes also = e2e::Changes(), const char* file = __builtin_FILE(),
+                                  int line = __builtin_LINE()) {
+        for (View v : kViews) {
+            const std::wstring entries = v == View::k32 ? L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+                                                        : std::wstring(mioutil::kUninstallKeyPath) + L"\\";
+            for (const std::wstring& name : gone[static_cast<int>(v)]) also.Gone(entries + kPrefix + name);
+        }
         const Snapshot before = Snapshot::Take();
-        RunUninstall(version);
+        RunUninstall(version, also, file, line);
         const Snapshot after = Snapshot::Take();
         for (View v : kViews) {
             const int i = static_cast<int>(v);
@@ -332,8 +342,10 @@ TEST_F(UninstallRegistry, DeletesTheVendorTreeOnlyWhereItHoldsNothingElse) {
         RegCloseKey(OpenOrCreate(View::k64, L"SOFTWARE\\Koravian\\Tools"));
         RegCloseKey(OpenOrCreate(View::k32, L"SOFTWARE\\" + setup));
         const Snapshot before = Snapshot::Take();
+        e2e::Changes gone;
+        for (const std::wstring& path : c.goneKeys) gone.Gone(L"SOFTWARE\\" + path);
 
-        RunUninstall(L"win10");
+        RunUninstall(L"win10", gone);
 
         const Snapshot after = Snapshot::Take();
         for (const std::wstring& path : c.kept) EXPECT_TRUE(KeyExists(View::k64, L"SOFTWARE\\" + path)) << testing::PrintToString(path);
@@ -376,7 +388,7 @@ TEST_F(UninstallRegistry, UnclassifiedAndX86SystemsUseTheirRowsOfThePassTable) {
         if (s.cleans64) gone[static_cast<int>(View::k64)] = {L"card", L"vendor product"};
         RegCloseKey(OpenOrCreate(View::k64, L"SOFTWARE\\Korav\\PCI_MultiIO_Driver\\Setup"));
 
-        ExpectOnlyDeleted(s.version, gone);
+        ExpectOnlyDeleted(s.version, gone, e2e::Changes().Gone(L"SOFTWARE\\Korav"));
         // The vendor's keys go whatever the class.
         EXPECT_FALSE(KeyExists(View::k64, L"SOFTWARE\\Korav"));
         RemoveLeftovers();
