@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 echo "== Building mioutil.exe and the demo's helper"
 cmake --preset mingw >/dev/null
-cmake --build --preset mingw --target mioutil demo_setup >/dev/null
+cmake --build --preset mingw --target mioutil demo_setup >/dev/null  # also the class installer and msports.dll stand-ins
 bin=build/mingw/bin
 
 prefix=$PWD/build/demo/wineprefix
@@ -19,7 +19,8 @@ wine=/usr/lib/wine/wine64
 
 echo "== Simulating two KORAV cards of four serial ports each"
 echo "   Windows handed out COM3..COM10 in the order it found the ports, so the"
-echo "   numbers are shuffled across the cards:"
+echo "   numbers are shuffled across the cards. \"link\" is the COM name each port's"
+echo "   (simulated) driver published when it started:"
 "$wine" "$bin/demo_setup.exe" install
 echo
 "$wine" "$bin/demo_setup.exe" show
@@ -33,6 +34,11 @@ echo "   exit code $rc, nothing printed (mioutil reports only through its exit c
 echo
 echo "   The same numbers, now in port order: card 1 port 1 has the lowest, card 2"
 echo "   port 4 the highest; each port's friendly name follows its new COM name and"
-echo "   every port was restarted so that its driver picks the name up:"
+echo "   every port was restarted so that its driver picks the name up. A driver"
+echo "   cannot take a COM name another port still holds, so each port restarts only"
+echo "   once its new name is free. Here the ports form two cycles of four that pass"
+echo "   their numbers round; one port of each cycle first goes through a spare name,"
+echo "   COM1, which no device holds and the COM-port database does not reserve:"
+echo
 "$wine" "$bin/demo_setup.exe" show
 /usr/lib/wine/wineserver -k 2>/dev/null || true

@@ -21,7 +21,9 @@ const wchar_t* NodeName(HDEVINFO set, SP_DEVINFO_DATA* member, wchar_t* out, DWO
 RestartResult RestartDevice(HDEVINFO set, SP_DEVINFO_DATA* member);
 
 /// Hands the COM numbers the present port nodes hold out again in card order,
-/// writing each port's "PortName" and friendly name and restarting the node.
+/// writing each port's "PortName" and friendly name and restarting the node;
+/// no port is restarted while another still holds the name it is to take
+/// (RenumberPorts in remap_walk.h).
 void RemapComPorts(const wchar_t* enumeratorFilter, const wchar_t* namePrefix);
 
 /// Releases, in the COM-port database, the COM number of every node (present or not) the filter selects.

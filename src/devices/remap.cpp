@@ -1,7 +1,9 @@
 #include <cwchar>
 
+#include "devices/com_db.h"
 #include "devices/device_ops.h"
 #include "devices/port_table.h"
+#include "devices/remap_walk.h"
 #include "names.h"
 #include "platform/unique_handle.h"
 
@@ -52,20 +54,81 @@ void WritePortNames(HDEVINFO set, SP_DEVINFO_DATA* member, const wchar_t* namePr
     }
 }
 
-}  // namespace
-
-bool ReadComNumber(HDEVINFO set, SP_DEVINFO_DATA* member, int32_t* number) {
+// The number in a node's "PortName", its device key opened with `access`.
+bool ReadPortNameNumber(HDEVINFO set, SP_DEVINFO_DATA* member, REGSAM access, int32_t* number) {
     wchar_t text[kTextChars] = {};
     DWORD size = sizeof(text);
     LONG status = ERROR_FILE_NOT_FOUND;
     {
-        UniqueRegKey key(OpenDeviceKey(set, member));
+        UniqueRegKey key(SetupDiOpenDevRegKey(set, member, DICS_FLAG_GLOBAL, 0, DIREG_DEV, access));
         if (!key.valid()) return false;
         status = RegQueryValueExW(key.get(), kPortNameValue, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
     }
     if (status != ERROR_SUCCESS) return false;  // also a value longer than the buffer
     *number = ComNumberFromPortName(text, kTextChars);
     return true;
+}
+
+// The port node set as the re-map walks it: the member last selected.
+struct PortSet {
+    HDEVINFO set;
+    SP_DEVINFO_DATA member;
+    const wchar_t* namePrefix;
+    size_t prefixLength;
+};
+
+bool SelectPort(void* context, uint32_t index) {
+    PortSet* ports = static_cast<PortSet*>(context);
+    return SetupDiEnumDeviceInfo(ports->set, index, &ports->member) != FALSE;
+}
+
+bool ReadPortNumber(void* context, int32_t* number) {
+    PortSet* ports = static_cast<PortSet*>(context);
+    return ReadComNumber(ports->set, &ports->member, number);
+}
+
+bool ReadPortLocation(void* context, int32_t* number) {
+    PortSet* ports = static_cast<PortSet*>(context);
+    return ReadLocationNumber(ports->set, &ports->member, ports->prefixLength, number);
+}
+
+void WriteAndRestartPort(void* context, int32_t number) {
+    PortSet* ports = static_cast<PortSet*>(context);
+    WritePortNames(ports->set, &ports->member, ports->namePrefix, number);
+    RestartDevice(ports->set, &ports->member);
+}
+
+// The numbers that any device node, present or not, holds in its "PortName"
+// (read-only, so that no key is passed over for want of write access), and those
+// the COM-port database reserves. A number past those the database reports on
+// counts as held: nothing is known of it.
+bool CollectHeldNumbers(void*, ComNumberSet* held) {
+    UniqueDevInfo all(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
+    if (!all.valid()) return false;
+    SP_DEVINFO_DATA node = {};
+    node.cbSize = sizeof(node);
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(all.get(), i, &node); ++i) {
+        int32_t number = 0;
+        if (ReadPortNameNumber(all.get(), &node, KEY_READ, &number)) MarkComNumber(held, number);
+    }
+    ComDbApi api;
+    OpenComDb db(api);
+    if (!db.valid() || api.getCurrentPortUsage == nullptr) return false;
+    BYTE inUse[kComNumberLimit] = {};
+    DWORD reported = 0;
+    if (api.getCurrentPortUsage(db.get(), inUse, sizeof(inUse), CDB_REPORT_BYTES, &reported) != ERROR_SUCCESS) {
+        return false;
+    }
+    for (DWORD i = 0; i < static_cast<DWORD>(kComNumberLimit); ++i) {
+        if (i >= reported || inUse[i] != 0) MarkComNumber(held, static_cast<int32_t>(i + 1));
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ReadComNumber(HDEVINFO set, SP_DEVINFO_DATA* member, int32_t* number) {
+    return ReadPortNameNumber(set, member, KEY_ALL_ACCESS, number);
 }
 
 RestartResult RestartDevice(HDEVINFO set, SP_DEVINFO_DATA* member) {
@@ -84,44 +147,21 @@ RestartResult RestartDevice(HDEVINFO set, SP_DEVINFO_DATA* member) {
 }
 
 void RemapComPorts(const wchar_t* enumeratorFilter, const wchar_t* namePrefix) {
-    PortTable table = {};
     UniqueDevInfo set(SetupDiGetClassDevsW(nullptr, enumeratorFilter, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
     if (!set.valid()) return;
-    const size_t prefixLength = std::wcslen(namePrefix);
-
-    // Pass 1: collect each readable number at its port's position.
-    SP_DEVINFO_DATA member = {};
-    member.cbSize = sizeof(member);
-    uint32_t baseIndex = 0;
-    bool anyLeftOut = false;
-    for (DWORD m = 0; SetupDiEnumDeviceInfo(set.get(), m, &member); ++m) {
-        int32_t number = 0;
-        if (!ReadComNumber(set.get(), &member, &number)) continue;  // passed over: the base index stays
-        int32_t location = 0;
-        const bool located = ReadLocationNumber(set.get(), &member, prefixLength, &location);
-        if (!PlacePort(&table, PortPosition(m, located, location, &baseIndex), m, number)) anyLeftOut = true;
-    }
-
-    // A port left out keeps its name, so the number it holds must not be handed
-    // to another port: the port that was placed with that number stays as it is too.
-    if (anyLeftOut) {
-        for (DWORD m = 0; SetupDiEnumDeviceInfo(set.get(), m, &member); ++m) {
-            int32_t number = 0;
-            if (AssignedNumber(table, m, &number)) continue;
-            if (ReadComNumber(set.get(), &member, &number)) LeaveOutNumber(&table, number);
-        }
-    }
-
-    SortPortNumbers(&table);
-
-    // Pass 2: each placed member gets the number now in its slot; every other
-    // member keeps its name and is not restarted.
-    for (DWORD m = 0; SetupDiEnumDeviceInfo(set.get(), m, &member); ++m) {
-        int32_t number = 0;
-        if (!AssignedNumber(table, m, &number)) continue;
-        WritePortNames(set.get(), &member, namePrefix, number);
-        RestartDevice(set.get(), &member);
-    }
+    PortSet ports = {};
+    ports.set = set.get();
+    ports.member.cbSize = sizeof(ports.member);
+    ports.namePrefix = namePrefix;
+    ports.prefixLength = std::wcslen(namePrefix);
+    RemapCalls calls = {};
+    calls.context = &ports;
+    calls.select = SelectPort;
+    calls.readComNumber = ReadPortNumber;
+    calls.readLocationNumber = ReadPortLocation;
+    calls.collectHeldNumbers = CollectHeldNumbers;
+    calls.writeAndRestart = WriteAndRestartPort;
+    RenumberPorts(calls);
 }
 
 }  // namespace mioutil

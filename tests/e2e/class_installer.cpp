@@ -1,10 +1,67 @@
 // Test class installer (e2e_classinst.dll): registered as the Installer32 of the
 // test device class, it appends the instance ID of every node it is asked to
-// restart (DIF_PROPERTYCHANGE) to a log the tests read, one line each.
+// restart (DIF_PROPERTYCHANGE), with the "PortName" the node has then, to a log
+// the tests read, one line each.
+//
+// Where the test keeps COM-name links (devices.h, kLinksKey) it also does what a
+// serial port driver does with its \DosDevices\COMn link on a restart: drops the
+// node's link, then takes the one of its "PortName"; when another node holds that
+// link, the node is left without one and the collision is logged.
 #include <windows.h>
 #include <setupapi.h>
 
+#include <cwchar>
+
 #include "devices.h"
+
+namespace {
+
+bool AppendLine(const wchar_t* path, const wchar_t* text) {
+    char line[1024] = {};
+    int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, line, sizeof(line) - 2, nullptr, nullptr);
+    length = length > 0 ? length - 1 : 0;
+    line[length++] = '\n';
+    HANDLE log = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (log == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    WriteFile(log, line, static_cast<DWORD>(length), &written, nullptr);
+    CloseHandle(log);
+    return true;
+}
+
+void MoveLink(const wchar_t* id, const wchar_t* portName) {
+    HKEY links = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, e2e::kLinksKey, 0, KEY_ALL_ACCESS, &links) != ERROR_SUCCESS) return;
+    RegDeleteValueW(links, id);
+    if (portName[0] != L'\0') {
+        wchar_t holder[e2e::kIdChars] = {};
+        for (DWORD i = 0;; ++i) {
+            wchar_t name[e2e::kIdChars] = {};
+            wchar_t link[256] = {};
+            DWORD nameChars = e2e::kIdChars;
+            DWORD linkBytes = sizeof(link) - sizeof(wchar_t);
+            if (RegEnumValueW(links, i, name, &nameChars, nullptr, nullptr, reinterpret_cast<BYTE*>(link),
+                              &linkBytes) != ERROR_SUCCESS) {
+                break;
+            }
+            if (lstrcmpiW(link, portName) == 0) lstrcpynW(holder, name, e2e::kIdChars);
+        }
+        if (holder[0] == L'\0') {
+            RegSetValueExW(links, id, 0, REG_SZ, reinterpret_cast<const BYTE*>(portName),
+                           static_cast<DWORD>((lstrlenW(portName) + 1) * sizeof(wchar_t)));
+        } else {
+            wchar_t line[600] = {};
+            swprintf(line, 600, L"%ls took %ls, held by %ls", id, portName, holder);
+            wchar_t path[MAX_PATH] = {};
+            e2e::CollisionLogPath(path, MAX_PATH);
+            AppendLine(path, line);
+        }
+    }
+    RegCloseKey(links);
+}
+
+}  // namespace
 
 extern "C" __declspec(dllexport) DWORD WINAPI RecordingClassInstaller(DI_FUNCTION function, HDEVINFO set,
                                                                       PSP_DEVINFO_DATA member) {
@@ -14,21 +71,23 @@ extern "C" __declspec(dllexport) DWORD WINAPI RecordingClassInstaller(DI_FUNCTIO
     // asked for. So this installer loads one by bare name itself, as SetupAPI
     // would: in the tool's process it must come from System32 or nowhere.
     if (HMODULE coinstaller = LoadLibraryW(L"mioutil_e2e_coinstaller.dll")) FreeLibrary(coinstaller);
-    char line[512] = {};
-    int length = 0;
     wchar_t id[e2e::kIdChars] = {};
+    wchar_t portName[256] = {};
     if (member != nullptr && SetupDiGetDeviceInstanceIdW(set, member, id, e2e::kIdChars, nullptr)) {
-        length = WideCharToMultiByte(CP_UTF8, 0, id, -1, line, sizeof(line) - 2, nullptr, nullptr);
-        length = length > 0 ? length - 1 : 0;
+        HKEY key = SetupDiOpenDevRegKey(set, member, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+        if (key != INVALID_HANDLE_VALUE) {
+            DWORD size = sizeof(portName) - sizeof(wchar_t);
+            if (RegQueryValueExW(key, L"PortName", nullptr, nullptr, reinterpret_cast<BYTE*>(portName), &size) !=
+                ERROR_SUCCESS) {
+                portName[0] = L'\0';
+            }
+            RegCloseKey(key);
+        }
+        MoveLink(id, portName);
     }
-    line[length++] = '\n';
+    wchar_t line[e2e::kIdChars + 260] = {};
+    swprintf(line, e2e::kIdChars + 260, portName[0] != L'\0' ? L"%ls %ls" : L"%ls", id, portName);
     wchar_t path[MAX_PATH] = {};
     e2e::RestartLogPath(path, MAX_PATH);
-    HANDLE log = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (log == INVALID_HANDLE_VALUE) return GetLastError();
-    DWORD written = 0;
-    WriteFile(log, line, static_cast<DWORD>(length), &written, nullptr);
-    CloseHandle(log);
-    return NO_ERROR;
+    return AppendLine(path, line) ? NO_ERROR : GetLastError();
 }

@@ -355,11 +355,13 @@ struct ForeignNode {
     const wchar_t* location;
     int comNumber;  // reserved in the COM-port database
 };
+// Numbers no test gives the card's ports (those stay below 301), so that the
+// foreign ports never hold a name a card port is to take.
 const ForeignNode kForeignNodes[] = {
-    {L"ROOT\\MIOUTIL_FOREIGN\\0000", L"COM1", L"KORAV COM Port 1", 1},
-    {L"ROOT\\MIOUTIL_FOREIGN\\0001", L"COM4", L"Contoso Port 2", 4},
-    {L"ROOT\\KRVPCARD_SERP\\0000", L"COM6", L"KORAV COM Port 2", 6},  // the card's device ID, another enumerator
-    {L"KRVPCARD_ENUMX\\KRVPCARD_SERP\\0000", L"COM11", L"KORAV COM Port 1", 11},
+    {L"ROOT\\MIOUTIL_FOREIGN\\0000", L"COM301", L"KORAV COM Port 1", 301},
+    {L"ROOT\\MIOUTIL_FOREIGN\\0001", L"COM304", L"Contoso Port 2", 304},
+    {L"ROOT\\KRVPCARD_SERP\\0000", L"COM306", L"KORAV COM Port 2", 306},  // the card's device ID, another enumerator
+    {L"KRVPCARD_ENUMX\\KRVPCARD_SERP\\0000", L"COM311", L"KORAV COM Port 1", 311},
 };
 const wchar_t* const kForeignEnumerators[] = {L"ROOT\\MIOUTIL_FOREIGN", L"ROOT\\KRVPCARD_SERP", L"KRVPCARD_ENUMX"};
 
@@ -439,6 +441,8 @@ void MarkForeignNumbers(bool reserve) {
         size = 32;
     }
     for (const ForeignNode& node : kForeignNodes) {
+        const DWORD needed = static_cast<DWORD>((node.comNumber + 7) / 8);
+        if (reserve && size < needed) size = needed;
         const BYTE bit = static_cast<BYTE>(1u << ((node.comNumber - 1) % 8));
         BYTE& byte = bits[(node.comNumber - 1) / 8];
         byte = static_cast<BYTE>(reserve ? byte | bit : byte & ~bit);

@@ -1,11 +1,13 @@
 // Demo helper (test code, used by scripts/demo.sh):
 //   demo_setup install   simulates two KORAV cards of four serial ports whose
 //                        COM numbers were handed out in a shuffled order;
-//   demo_setup show      prints every port of the cards in card order.
+//   demo_setup show      prints every port of the cards in card order and,
+//                        once the tool has run, the order of its restarts.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -33,11 +35,25 @@ std::wstring ExeDir() {
     return dir.substr(0, dir.find_last_of(L"\\/"));
 }
 
+// Wine's own msports.dll aborts on ComDBOpen, which the re-map calls to find a
+// temporary name for ports that swap numbers: the throwaway machine gets the test
+// stand-in, which keeps the COM-port database where Windows keeps it.
+bool InstallComDbStandIn() {
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    if (!CopyFileW((ExeDir() + L"\\msports.dll").c_str(), (std::wstring(system) + L"\\msports.dll").c_str(), FALSE)) {
+        return false;
+    }
+    const wchar_t native[] = L"native";
+    return RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\mioutil.exe\\DllOverrides", L"msports",
+                           REG_SZ, native, sizeof(native)) == ERROR_SUCCESS;
+}
+
 int Install() {
     e2e::RemoveNodes(mioutil::kBusEnumerator);
     e2e::ClearRecordedRestarts();
-    if (!e2e::RegisterTestClass(ExeDir())) {
-        std::fprintf(stderr, "demo_setup: could not register the test device class\n");
+    if (!e2e::RegisterTestClass(ExeDir()) || !InstallComDbStandIn()) {
+        std::fprintf(stderr, "demo_setup: could not register the test device class or the msports.dll stand-in\n");
         return 1;
     }
     for (const DemoPort& p : kPorts) {
@@ -54,6 +70,11 @@ int Install() {
             return 1;
         }
     }
+    // Each port's driver holds the link of its COM name, as after the last boot.
+    if (!e2e::SeedLinks()) {
+        std::fprintf(stderr, "demo_setup: could not record the ports' COM-name links\n");
+        return 1;
+    }
     return 0;
 }
 
@@ -62,24 +83,37 @@ int Show() {
         int card, port;
         std::wstring id;
         e2e::NodeState state;
-        bool restarted;
+        int restarts;
+        std::wstring link;
     };
-    const std::vector<std::wstring> restarts = e2e::RecordedRestarts();
+    const std::vector<std::pair<std::wstring, std::wstring>> restarts = e2e::RecordedRestartsWithNames();
+    const std::map<std::wstring, std::wstring> links = e2e::Links();
     std::vector<Row> rows;
     int card = 0;
     for (const DemoPort& p : kPorts) {
         if (p.portOnCard == 1) ++card;
         const std::wstring id = e2e::PortId(p.id);
-        const bool restarted = std::find(restarts.begin(), restarts.end(), id) != restarts.end();
-        rows.push_back({card, p.portOnCard, id, e2e::ReadNode(id), restarted});
+        const int restarted = static_cast<int>(
+            std::count_if(restarts.begin(), restarts.end(), [&](const auto& r) { return r.first == id; }));
+        const auto link = links.find(id);
+        rows.push_back({card, p.portOnCard, id, e2e::ReadNode(id), restarted, link == links.end() ? L"-" : link->second});
     }
     std::sort(rows.begin(), rows.end(),
               [](const Row& a, const Row& b) { return a.card != b.card ? a.card < b.card : a.port < b.port; });
-    std::printf("    card  port   PortName   friendly name            restarted   device node\n");
+    std::printf("    card  port   PortName   friendly name            link    restarts  device node\n");
     for (const Row& r : rows) {
-        std::printf("    %4d  %4d   %-9ls  %-24ls %-10s  %ls\n", r.card, r.port, r.state.portName.c_str(),
-                    r.state.friendlyName.c_str(), r.restarted ? "yes" : "no", r.id.c_str());
+        std::printf("    %4d  %4d   %-9ls  %-24ls %-7ls %8d  %ls\n", r.card, r.port, r.state.portName.c_str(),
+                    r.state.friendlyName.c_str(), r.link.c_str(), r.restarts, r.id.c_str());
     }
+    if (restarts.empty()) return 0;
+    std::printf("\n    The restarts in the order the tool asked for them:\n");
+    for (size_t i = 0; i < restarts.size(); ++i) {
+        std::printf("    %3zu. %ls as %ls\n", i + 1, restarts[i].first.c_str(), restarts[i].second.c_str());
+    }
+    const std::vector<std::string> collisions = e2e::RecordedCollisions();
+    std::printf("\n    %zu restarts for %zu ports; ports that restarted onto a name another port held: %zu\n",
+                restarts.size(), rows.size(), collisions.size());
+    for (const std::string& line : collisions) std::printf("      %s\n", line.c_str());
     return 0;
 }
 

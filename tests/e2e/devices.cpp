@@ -1,6 +1,10 @@
 #include "devices.h"
 
+#include <algorithm>
 #include <cstdio>
+
+#include "comdb_standin.h"
+#include "devices/msports_api.h"
 
 namespace e2e {
 
@@ -197,11 +201,22 @@ std::vector<std::string> ReadLines(const wchar_t* path) {
     return lines;
 }
 
-std::vector<std::wstring> RecordedRestarts() {
+std::vector<std::pair<std::wstring, std::wstring>> RecordedRestartsWithNames() {
     wchar_t path[MAX_PATH] = {};
     RestartLogPath(path, MAX_PATH);
+    std::vector<std::pair<std::wstring, std::wstring>> restarts;
+    for (const std::string& line : ReadLines(path)) {
+        // "<instance ID> <PortName>": an instance ID holds no blank; both are ASCII here.
+        const size_t blank = std::min(line.find(' '), line.size());
+        const std::string name = blank < line.size() ? line.substr(blank + 1) : std::string();
+        restarts.push_back({std::wstring(line.begin(), line.begin() + blank), std::wstring(name.begin(), name.end())});
+    }
+    return restarts;
+}
+
+std::vector<std::wstring> RecordedRestarts() {
     std::vector<std::wstring> ids;
-    for (const std::string& line : ReadLines(path)) ids.emplace_back(line.begin(), line.end());  // IDs are ASCII
+    for (const auto& restart : RecordedRestartsWithNames()) ids.push_back(restart.first);
     return ids;
 }
 
@@ -209,6 +224,80 @@ void ClearRecordedRestarts() {
     wchar_t path[MAX_PATH] = {};
     RestartLogPath(path, MAX_PATH);
     DeleteFileW(path);
+}
+
+bool SeedLinks() {
+    ClearLinks();
+    HKEY links = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kLinksKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &links, nullptr) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    bool ok = true;
+    HDEVINFO set = SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
+    SP_DEVINFO_DATA data = DevInfoData();
+    for (DWORD i = 0; set != INVALID_HANDLE_VALUE && SetupDiEnumDeviceInfo(set, i, &data); ++i) {
+        wchar_t id[kIdChars] = {};
+        if (!SetupDiGetDeviceInstanceIdW(set, &data, id, kIdChars, nullptr)) continue;
+        HKEY key = SetupDiOpenDevRegKey(set, &data, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+        if (key == INVALID_HANDLE_VALUE) continue;
+        wchar_t name[256] = {};
+        DWORD size = sizeof(name) - sizeof(wchar_t);
+        if (RegQueryValueExW(key, L"PortName", nullptr, nullptr, reinterpret_cast<BYTE*>(name), &size) == ERROR_SUCCESS) {
+            ok = ok && RegSetValueExW(links, id, 0, REG_SZ, reinterpret_cast<const BYTE*>(name), Bytes(name)) ==
+                           ERROR_SUCCESS;
+        }
+        RegCloseKey(key);
+    }
+    if (set == INVALID_HANDLE_VALUE) ok = false;
+    else SetupDiDestroyDeviceInfoList(set);
+    RegCloseKey(links);
+    return ok;
+}
+
+std::map<std::wstring, std::wstring> Links() {
+    std::map<std::wstring, std::wstring> links;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kLinksKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return links;
+    for (DWORD i = 0;; ++i) {
+        wchar_t id[kIdChars] = {};
+        wchar_t name[256] = {};
+        DWORD idChars = kIdChars;
+        DWORD size = sizeof(name) - sizeof(wchar_t);
+        if (RegEnumValueW(key, i, id, &idChars, nullptr, nullptr, reinterpret_cast<BYTE*>(name), &size) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        links[id] = name;
+    }
+    RegCloseKey(key);
+    return links;
+}
+
+std::vector<std::string> RecordedCollisions() {
+    wchar_t path[MAX_PATH] = {};
+    CollisionLogPath(path, MAX_PATH);
+    return ReadLines(path);
+}
+
+void ClearLinks() {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kLinksKey);
+    wchar_t path[MAX_PATH] = {};
+    CollisionLogPath(path, MAX_PATH);
+    DeleteFileW(path);
+}
+
+bool SetComDb(const std::vector<int>& numbers) {
+    BYTE bits[COMDB_MIN_PORTS_ARBITRATED / 8] = {};  // the size Windows gives it at first
+    for (int n : numbers) bits[(n - 1) / 8] = static_cast<BYTE>(bits[(n - 1) / 8] | (1u << ((n - 1) % 8)));
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kComDbKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    const bool ok = RegSetValueExW(key, kComDbValue, 0, REG_BINARY, bits, sizeof(bits)) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return ok;
 }
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }

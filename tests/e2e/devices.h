@@ -6,7 +6,9 @@
 #include <windows.h>
 #include <setupapi.h>
 
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "harness.h"
@@ -30,6 +32,13 @@ extern const GUID kTestClassGuid;
 
 /// Where the recording class installer appends the instance IDs it restarted.
 inline void RestartLogPath(wchar_t* out, UINT capacity) { LogPath(out, capacity, L"mioutil_e2e_restarts.log"); }
+
+/// Where the recording class installer keeps the COM-name links while a test
+/// has them (HKEY_CURRENT_USER): one value per node, named by its instance ID,
+/// holding the name whose link it has.
+constexpr const wchar_t* kLinksKey = L"Software\\MioutilE2E\\Links";
+/// Where it logs a node that restarted onto a name another node's link holds.
+inline void CollisionLogPath(wchar_t* out, UINT capacity) { LogPath(out, capacity, L"mioutil_e2e_collisions.log"); }
 
 /// Registers the recording class installer for the test class: copies it from
 /// `binDir` into System32 and names it there by its bare name.
@@ -79,7 +88,23 @@ std::vector<std::string> ReadLines(const wchar_t* path);
 
 /// Instance IDs the recording class installer restarted, in order.
 std::vector<std::wstring> RecordedRestarts();
+/// The same, each with the "PortName" the node had when it restarted ("" for none).
+std::vector<std::pair<std::wstring, std::wstring>> RecordedRestartsWithNames();
 void ClearRecordedRestarts();
+
+/// Starts keeping COM-name links: every node (present or not) with a "PortName"
+/// holds the link of that name, as its driver took it when it last started.
+/// Clears the collision log.
+bool SeedLinks();
+/// Which node holds which link, by instance ID.
+std::map<std::wstring, std::wstring> Links();
+/// Every restart onto a name another node's link held, one line each.
+std::vector<std::string> RecordedCollisions();
+/// Stops keeping links and clears the collision log.
+void ClearLinks();
+
+/// The COM-port database (as the msports.dll stand-in keeps it) holding exactly these numbers.
+bool SetComDb(const std::vector<int>& numbers);
 
 std::string Narrow(const std::wstring& text);
 

@@ -1,6 +1,10 @@
 // The COM port re-map (no argument) on real device nodes under Wine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+
+#include "comdb_standin.h"
 #include "devices.h"
 #include "harness.h"
 #include "names.h"
@@ -26,17 +30,48 @@ struct Expect {
 
 class Remap : public testing::Test {
 protected:
+    // A cycle of moves makes the tool ask the COM-port database (the stand-in) for a free number.
+    e2e::WineDllOverrideFor msports_{L"mioutil.exe", L"msports", L"native"};
+
     void SetUp() override {
-        e2e::RemoveNodes(mioutil::kBusEnumerator);
-        e2e::RemoveNodes(L"ROOT\\MIOUTIL_TEST");
+        CleanUp();
         ASSERT_TRUE(e2e::RegisterTestClass(e2e::BinDir()));
-        e2e::ClearRecordedRestarts();
     }
     void TearDown() override {
+        if (ran_) ExpectEveryLinkFollowsItsName();
+        CleanUp();
+        e2e::UnregisterTestClass();
+        SetEnvironmentVariableW(e2e::kComDbOpenFailsVariable, nullptr);
+    }
+    static void CleanUp() {
         e2e::RemoveNodes(mioutil::kBusEnumerator);
         e2e::RemoveNodes(L"ROOT\\MIOUTIL_TEST");
         e2e::ClearRecordedRestarts();
-        e2e::UnregisterTestClass();
+        e2e::ClearLinks();
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, e2e::kComDbKey, e2e::kComDbValue);
+        DeleteFileW(ComDbLogPath().c_str());
+    }
+
+    // No port restarted onto a name whose link another node still held, and every
+    // node ends with the link of the name it has: none was left unreachable.
+    static void ExpectEveryLinkFollowsItsName() {
+        EXPECT_EQ(e2e::RecordedCollisions(), std::vector<std::string>{});
+        const std::map<std::wstring, std::wstring> links = e2e::Links();
+        std::vector<std::wstring> ids = e2e::ListNodes(mioutil::kBusEnumerator);
+        for (const std::wstring& id : e2e::ListNodes(L"ROOT\\MIOUTIL_TEST")) ids.push_back(id);
+        for (const std::wstring& id : ids) {
+            const e2e::NodeState s = e2e::ReadNode(id);
+            const auto link = links.find(id);
+            EXPECT_EQ(link == links.end() ? "(none)" : e2e::Narrow(link->second),
+                      s.hasPortName ? e2e::Narrow(s.portName) : "(none)")
+                << e2e::Narrow(id);
+        }
+    }
+
+    static std::wstring ComDbLogPath() {
+        wchar_t path[MAX_PATH] = {};
+        e2e::ComDbLogPath(path, MAX_PATH);
+        return path;
     }
 
     // Ports get the friendly name they had from an earlier run, so a friendly
@@ -55,8 +90,11 @@ protected:
         }
     }
 
-    // Only port nodes' names are written; the tests check which and to what.
-    static void RunRemap(const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+    // Every node with a "PortName" starts out holding the link of that name. Only
+    // port nodes' names are written; the tests check which and to what.
+    void RunRemap(const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+        ran_ = true;
+        ASSERT_TRUE(e2e::SeedLinks());
         const e2e::Changes renamed =
             e2e::Changes()
                 .MayChange(std::wstring(kPortKeys) + L"\\*\\Device Parameters", mioutil::kPortNameValue)
@@ -79,11 +117,23 @@ protected:
     static std::wstring Friendly(const wchar_t* com) { return std::wstring(L"KORAV COM Port (") + com + L")"; }
     static std::wstring Old(int id) { return L"old name of " + PortId(id); }
 
-    static std::vector<std::wstring> Ids(std::initializer_list<int> ids) {
-        std::vector<std::wstring> out;
-        for (int id : ids) out.push_back(PortId(id));
+    // The restarts in order, each with the name the port had then.
+    static std::vector<std::pair<std::wstring, std::wstring>> Steps(
+        std::initializer_list<std::pair<int, const wchar_t*>> steps) {
+        std::vector<std::pair<std::wstring, std::wstring>> out;
+        for (const auto& step : steps) out.push_back({PortId(step.first), step.second});
         return out;
     }
+
+    // Each port restarted at least once, none else.
+    static std::vector<std::wstring> RestartedPorts() {
+        std::vector<std::wstring> ids = e2e::RecordedRestarts();
+        std::sort(ids.begin(), ids.end());
+        ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+        return ids;
+    }
+
+    bool ran_ = false;
 };
 
 TEST_F(Remap, OneCardListedOutOfOrder) {
@@ -92,8 +142,11 @@ TEST_F(Remap, OneCardListedOutOfOrder) {
     ExpectPorts({{0, L"COM10", Friendly(L"COM10")},
                  {1, L"COM12", Friendly(L"COM12")},
                  {2, L"COM11", Friendly(L"COM11")}});
-    // Member 2 keeps its number and is still rewritten and restarted.
-    EXPECT_EQ(e2e::RecordedRestarts(), Ids({0, 1, 2}));
+    // Member 2 keeps its number and is still rewritten and restarted, first, as
+    // no other port holds COM11. Members 0 and 1 swap their numbers: member 0
+    // goes through COM1 so that member 1 can take COM12 first.
+    EXPECT_EQ(e2e::RecordedRestartsWithNames(),
+              Steps({{2, L"COM11"}, {0, L"COM1"}, {1, L"COM12"}, {0, L"COM10"}}));
     e2e::RunAgain(L"", 0);
 }
 
@@ -104,7 +157,8 @@ TEST_F(Remap, TwoCardsOfTwoPorts) {
                  {1, L"COM4", Friendly(L"COM4")},
                  {2, L"COM5", Friendly(L"COM5")},
                  {3, L"COM8", Friendly(L"COM8")}});
-    EXPECT_EQ(e2e::RecordedRestarts(), Ids({0, 1, 2, 3}));
+    EXPECT_EQ(e2e::RecordedRestartsWithNames(),
+              Steps({{0, L"COM3"}, {2, L"COM5"}, {1, L"COM1"}, {3, L"COM8"}, {1, L"COM4"}}));
     e2e::RunAgain(L"", 0);
 }
 
@@ -114,7 +168,9 @@ TEST_F(Remap, PortsAlreadyInOrderAreAllRewrittenAndRestarted) {
     ExpectPorts({{0, L"COM3", Friendly(L"COM3")},
                  {1, L"COM4", Friendly(L"COM4")},
                  {2, L"COM5", Friendly(L"COM5")}});
-    EXPECT_EQ(e2e::RecordedRestarts(), Ids({0, 1, 2}));
+    EXPECT_EQ(e2e::RecordedRestartsWithNames(), Steps({{0, L"COM3"}, {1, L"COM4"}, {2, L"COM5"}}));
+    // Without a cycle nothing else is asked: the COM-port database is not opened.
+    EXPECT_EQ(e2e::ReadLines(ComDbLogPath().c_str()), std::vector<std::string>{});
     e2e::RunAgain(L"", 0);
 }
 
@@ -127,7 +183,8 @@ TEST_F(Remap, NamesWithoutDigitsOrWithOtherLettersOrASign) {
                  {1, L"Serial", Old(1)},
                  {2, L"COM5", Friendly(L"COM5")},
                  {3, L"COM-3", Friendly(L"COM-3")}});
-    EXPECT_EQ(e2e::RecordedRestarts(), Ids({0, 2, 3}));
+    EXPECT_EQ(e2e::RecordedRestartsWithNames(),
+              Steps({{0, L"COM1"}, {2, L"COM5"}, {3, L"COM-3"}, {0, L"COM2"}}));
     e2e::RunAgain(L"", 0);
 }
 
@@ -141,7 +198,7 @@ TEST_F(Remap, AMemberWithoutPortNameIsPassedOverInBothPasses) {
     e2e::NodeState passedOver = e2e::ReadNode(PortId(1));
     EXPECT_FALSE(passedOver.hasPortName);
     EXPECT_EQ(e2e::Narrow(passedOver.friendlyName), e2e::Narrow(Old(1)));
-    EXPECT_EQ(e2e::RecordedRestarts(), Ids({0, 2}));
+    EXPECT_EQ(e2e::RecordedRestartsWithNames(), Steps({{0, L"COM1"}, {2, L"COM7"}, {0, L"COM6"}}));
     e2e::RunAgain(L"", 0);
 }
 
@@ -170,7 +227,9 @@ TEST_F(Remap, ALocationTextShorterThanSixteenCharactersLeavesThePortOut) {
                  {2, L"COM3", Friendly(L"COM3")},
                  {3, L"COM4", Friendly(L"COM4")},
                  {4, L"COM1", Old(4)}});
-    EXPECT_EQ(e2e::RecordedRestarts(), Ids({1, 2, 3}));
+    // Port 4 keeps COM1 and the placed ports hold COM2 to COM4: the swap goes through COM5.
+    EXPECT_EQ(e2e::RecordedRestartsWithNames(),
+              Steps({{2, L"COM3"}, {1, L"COM5"}, {3, L"COM4"}, {1, L"COM2"}}));
     e2e::RunAgain(L"", 0);
 }
 
@@ -180,7 +239,8 @@ TEST_F(Remap, OfTwoMembersWithOnePositionTheFirstKeepsIt) {
     Install({{0, L"COM9", 1}, {1, L"COM5", 2}, {2, L"COM2", 2}});
     RunRemap();
     ExpectPorts({{0, L"COM5", Friendly(L"COM5")}, {1, L"COM9", Friendly(L"COM9")}, {2, L"COM2", Old(2)}});
-    EXPECT_EQ(e2e::RecordedRestarts(), Ids({0, 1}));
+    // COM2, which member 2 keeps, is not taken as the temporary name either.
+    EXPECT_EQ(e2e::RecordedRestartsWithNames(), Steps({{0, L"COM1"}, {1, L"COM9"}, {0, L"COM5"}}));
     e2e::RunAgain(L"", 0);
 }
 
@@ -204,7 +264,8 @@ TEST_F(Remap, ANumberTwoPortsHoldStaysWithBoth) {
                  {4, L"COM7", Old(4)},
                  {5, L"COM7", Old(5)},
                  {6, L"COM8", Friendly(L"COM8")}});
-    EXPECT_EQ(e2e::RecordedRestarts(), Ids({0, 2, 6}));
+    EXPECT_EQ(e2e::RecordedRestartsWithNames(),
+              Steps({{2, L"COM3"}, {0, L"COM1"}, {6, L"COM8"}, {0, L"COM2"}}));
     e2e::RunAgain(L"", 0);
 }
 
@@ -227,7 +288,7 @@ TEST_F(Remap, SixtyFourPortsOnSixteenCards) {
         restarted.push_back(PortId(m));
     }
     ExpectPorts(expected);
-    EXPECT_EQ(e2e::RecordedRestarts(), restarted);
+    EXPECT_EQ(RestartedPorts(), restarted);
     e2e::RunAgain(L"", 0);
 }
 
@@ -249,7 +310,9 @@ TEST_F(Remap, MembersPastTheLastSlotKeepTheirNames) {
     expected.push_back({256, L"COM44", Old(256)});
     expected.push_back({257, L"COM43", Old(257)});
     ExpectPorts(expected);
-    EXPECT_EQ(e2e::RecordedRestarts(), restarted);
+    EXPECT_EQ(RestartedPorts(), restarted);
+    // Members m and 255 - m swap their numbers: 128 cycles, one extra restart each.
+    EXPECT_EQ(e2e::RecordedRestarts().size(), 256u + 128u);
     e2e::RunAgain(L"", 0);
 }
 
@@ -275,6 +338,32 @@ TEST_F(Remap, NoCardLeavesOtherNodesAlone) {
         EXPECT_EQ(e2e::Narrow(s.friendlyName), e2e::Narrow(wanted->friendlyName));
     }
     EXPECT_TRUE(e2e::RecordedRestarts().empty());
+}
+
+TEST_F(Remap, ASwapGoesThroughTheLowestNumberNoNodeHoldsAndTheDatabaseDoesNotReserve) {
+    // The database reserves COM1, COM2 and the ports' own numbers; a node of
+    // another enumerator holds COM3. The swap goes through COM6.
+    ASSERT_TRUE(e2e::SetComDb({1, 2, 4, 5}));
+    e2e::NodeSpec other;
+    other.instanceId = L"ROOT\\MIOUTIL_TEST\\0000";
+    other.portName = L"COM3";
+    ASSERT_TRUE(e2e::CreateNode(other));
+    Install({{0, L"COM5", 1}, {1, L"COM4", 2}});
+    RunRemap();
+    ExpectPorts({{0, L"COM4", Friendly(L"COM4")}, {1, L"COM5", Friendly(L"COM5")}});
+    EXPECT_EQ(e2e::RecordedRestartsWithNames(), Steps({{0, L"COM6"}, {1, L"COM5"}, {0, L"COM4"}}));
+    // The database is read once and left as it was.
+    EXPECT_EQ(e2e::ReadLines(ComDbLogPath().c_str()), (std::vector<std::string>{"open", "usage", "close"}));
+}
+
+TEST_F(Remap, WithoutTheDatabaseASwapKeepsItsNames) {
+    // The database does not open, so no number is known to be free: members 0
+    // and 1, which swap, keep their names and are not restarted; member 2 is.
+    SetEnvironmentVariableW(e2e::kComDbOpenFailsVariable, L"1");
+    Install({{0, L"COM4", 1}, {1, L"COM3", 2}, {2, L"COM5", 3}});
+    RunRemap();
+    ExpectPorts({{0, L"COM4", Old(0)}, {1, L"COM3", Old(1)}, {2, L"COM5", Friendly(L"COM5")}});
+    EXPECT_EQ(e2e::RecordedRestartsWithNames(), Steps({{2, L"COM5"}}));
 }
 
 }  // namespace
