@@ -1,11 +1,13 @@
 #include <cwchar>
 
+#include "app/run_log.h"
 #include "devices/com_db.h"
 #include "devices/device_ops.h"
 #include "devices/port_table.h"
 #include "devices/remap_walk.h"
 #include "names.h"
 #include "platform/unique_handle.h"
+#include "text.h"
 
 namespace mioutil {
 
@@ -92,10 +94,73 @@ bool ReadPortLocation(void* context, int32_t* number) {
     return ReadLocationNumber(ports->set, &ports->member, ports->prefixLength, number);
 }
 
+// A text of the node for the run log: its "PortName" or its friendly name as they stand.
+const wchar_t* PortNameText(HDEVINFO set, SP_DEVINFO_DATA* member, wchar_t* text) {
+    DWORD size = kTextChars * sizeof(wchar_t);
+    UniqueRegKey key(SetupDiOpenDevRegKey(set, member, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
+    if (!key.valid() || RegQueryValueExW(key.get(), kPortNameValue, nullptr, nullptr, reinterpret_cast<BYTE*>(text),
+                                         &size) != ERROR_SUCCESS) {
+        return L"(none)";
+    }
+    text[kTextChars - 1] = L'\0';
+    return text;
+}
+
+const wchar_t* FriendlyNameText(HDEVINFO set, SP_DEVINFO_DATA* member, wchar_t* text) {
+    if (!SetupDiGetDeviceRegistryPropertyW(set, member, SPDRP_FRIENDLYNAME, nullptr, reinterpret_cast<BYTE*>(text),
+                                           (kTextChars - 1) * sizeof(wchar_t), nullptr)) {
+        return L"(none)";
+    }
+    return text;
+}
+
 void WriteAndRestartPort(void* context, int32_t number) {
     PortSet* ports = static_cast<PortSet*>(context);
+    wchar_t node[kPathChars] = {};
+    wchar_t oldName[kTextChars] = {};
+    wchar_t oldFriendly[kTextChars] = {};
+    wchar_t newName[kTextChars] = {};
+    wchar_t newFriendly[kTextChars] = {};
+    NodeName(ports->set, &ports->member, node, kPathChars);
+    PortNameText(ports->set, &ports->member, oldName);
+    FriendlyNameText(ports->set, &ports->member, oldFriendly);
     WritePortNames(ports->set, &ports->member, ports->namePrefix, number);
-    RestartDevice(ports->set, &ports->member);
+    const RestartResult restart = RestartDevice(ports->set, &ports->member);
+    RunLog(L"port %ls: PortName %ls -> %ls, friendly name \"%ls\" -> \"%ls\"; restart asked: class-install "
+           L"parameters %ls, class installer %ls",
+           node, oldName, PortNameText(ports->set, &ports->member, newName), oldFriendly,
+           FriendlyNameText(ports->set, &ports->member, newFriendly), restart.paramsSet ? L"taken" : L"refused",
+           restart.installerCalled ? L"succeeded" : L"failed");
+}
+
+void ReportPort(void* context, uint32_t member, PortNote note, int32_t number) {
+    PortSet* ports = static_cast<PortSet*>(context);
+    SP_DEVINFO_DATA data = {};
+    data.cbSize = sizeof(data);
+    wchar_t node[kPathChars] = L"(unknown node)";
+    wchar_t name[kTextChars] = {};
+    const wchar_t* portName = L"(none)";
+    if (SetupDiEnumDeviceInfo(ports->set, member, &data)) {
+        NodeName(ports->set, &data, node, kPathChars);
+        portName = PortNameText(ports->set, &data, name);
+    }
+    const wchar_t* why = L"";
+    switch (note) {
+        case PortNote::kNoReadableName: why = L"no PortName could be read"; break;
+        case PortNote::kNoNumber: why = L"its PortName gives no COM number"; break;
+        case PortNote::kPastLastSlot: why = L"its position in card order is past the 256th"; break;
+        case PortNote::kPositionTaken: why = L"an earlier port already holds its position in card order"; break;
+        case PortNote::kNumberHeldTwice: why = L"an earlier port holds the same number"; break;
+        case PortNote::kNumberKeptByLeftOut: why = L"a port left as it was holds the same number"; break;
+        case PortNote::kCycleWithoutSpare:
+            why = L"it would take a number of its cycle, and no spare COM name is known to be free";
+            break;
+        case PortNote::kSpareName:
+            RunLog(L"port %ls: takes the spare name COM%d first, so that its cycle can move", node,
+                   static_cast<int>(number));
+            return;
+    }
+    RunLog(L"port %ls: left as it was, PortName %ls, not restarted: %ls", node, portName, why);
 }
 
 // The numbers that any device node, present or not, holds in its "PortName"
@@ -148,7 +213,11 @@ RestartResult RestartDevice(HDEVINFO set, SP_DEVINFO_DATA* member) {
 
 void RemapComPorts(const wchar_t* enumeratorFilter, const wchar_t* namePrefix) {
     UniqueDevInfo set(SetupDiGetClassDevsW(nullptr, enumeratorFilter, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
-    if (!set.valid()) return;
+    if (!set.valid()) {
+        RunLog(L"%ls: the list of port nodes could not be had (error %lu), nothing re-mapped", enumeratorFilter,
+               GetLastError());
+        return;
+    }
     PortSet ports = {};
     ports.set = set.get();
     ports.member.cbSize = sizeof(ports.member);
@@ -161,6 +230,11 @@ void RemapComPorts(const wchar_t* enumeratorFilter, const wchar_t* namePrefix) {
     calls.readLocationNumber = ReadPortLocation;
     calls.collectHeldNumbers = CollectHeldNumbers;
     calls.writeAndRestart = WriteAndRestartPort;
+    calls.report = ReportPort;
+    if (!SetupDiEnumDeviceInfo(set.get(), 0, &ports.member)) {
+        RunLog(L"%ls: no port node of the card found, nothing to re-map", enumeratorFilter);
+        return;
+    }
     RenumberPorts(calls);
 }
 

@@ -94,6 +94,22 @@ bool NeedsTemporaryName(const PortMove* moves, uint32_t count) {
     return plan.count < (count > kPortSlots ? kPortSlots : count);
 }
 
+namespace {
+
+void Report(const RemapCalls& calls, uint32_t member, PortNote note, int32_t number) {
+    if (calls.report != nullptr) calls.report(calls.context, member, note, number);
+}
+
+// Why PlacePort left a member out.
+PortNote LeftOutBecause(const PortTable& table, uint32_t position, int32_t number) {
+    if (position >= kPortSlots) return PortNote::kPastLastSlot;
+    if (number == 0) return PortNote::kNoNumber;
+    if (table.number[position] != 0) return PortNote::kPositionTaken;
+    return PortNote::kNumberHeldTwice;
+}
+
+}  // namespace
+
 void RenumberPorts(const RemapCalls& calls) {
     // Pass 1: collect each readable number at its port's position.
     PortTable table = {};
@@ -101,19 +117,33 @@ void RenumberPorts(const RemapCalls& calls) {
     bool anyLeftOut = false;
     for (uint32_t m = 0; calls.select(calls.context, m); ++m) {
         int32_t number = 0;
-        if (!calls.readComNumber(calls.context, &number)) continue;  // passed over: the base index stays
+        if (!calls.readComNumber(calls.context, &number)) {  // passed over: the base index stays
+            Report(calls, m, PortNote::kNoReadableName, 0);
+            continue;
+        }
         int32_t location = 0;
         const bool located = calls.readLocationNumber(calls.context, &location);
-        if (!PlacePort(&table, PortPosition(m, located, location, &baseIndex), m, number)) anyLeftOut = true;
+        const uint32_t position = PortPosition(m, located, location, &baseIndex);
+        const PortNote why = LeftOutBecause(table, position, number);
+        if (!PlacePort(&table, position, m, number)) {
+            anyLeftOut = true;
+            Report(calls, m, why, number);
+        }
     }
 
     // A port left out keeps its name, so the number it holds must not be handed
     // to another port: the port that was placed with that number stays as it is too.
     if (anyLeftOut) {
+        const PortTable placed = table;
         for (uint32_t m = 0; calls.select(calls.context, m); ++m) {
             int32_t number = 0;
             if (AssignedNumber(table, m, &number)) continue;
             if (calls.readComNumber(calls.context, &number)) LeaveOutNumber(&table, number);
+        }
+        for (uint32_t slot = 0; slot < kPortSlots; ++slot) {
+            if (placed.number[slot] != 0 && table.number[slot] == 0) {
+                Report(calls, placed.member[slot], PortNote::kNumberKeptByLeftOut, placed.number[slot]);
+            }
         }
     }
 
@@ -146,8 +176,17 @@ void RenumberPorts(const RemapCalls& calls) {
 
     RestartPlan plan;
     RestartOrder(moves, count, temporary, &plan);
+    for (uint32_t i = 0; i < count; ++i) {
+        bool restarted = false;
+        for (uint32_t k = 0; k < plan.count && !restarted; ++k) restarted = plan.step[k].member == moves[i].member;
+        if (!restarted) Report(calls, moves[i].member, PortNote::kCycleWithoutSpare, moves[i].from);
+    }
     for (uint32_t i = 0; i < plan.count; ++i) {
-        if (calls.select(calls.context, plan.step[i].member)) calls.writeAndRestart(calls.context, plan.step[i].number);
+        if (!calls.select(calls.context, plan.step[i].member)) continue;
+        if (temporary != 0 && plan.step[i].number == temporary) {
+            Report(calls, plan.step[i].member, PortNote::kSpareName, temporary);
+        }
+        calls.writeAndRestart(calls.context, plan.step[i].number);
     }
 }
 

@@ -69,6 +69,20 @@ using ReadMemberNumberFn = bool (*)(void* context, int32_t* number);
 /// Writes the COM name and friendly name of `number` to the member last selected, and restarts it.
 using WriteAndRestartFn = void (*)(void* context, int32_t number);
 
+/// What the run log is told of a port that keeps its name, and of a spare name.
+enum class PortNote : uint32_t {
+    kNoReadableName,       // no "PortName" could be read: passed over
+    kNoNumber,             // its name gives the number 0
+    kPastLastSlot,         // its position in card order is past the 256th
+    kPositionTaken,        // an earlier port holds its position
+    kNumberHeldTwice,      // an earlier port holds the same number
+    kNumberKeptByLeftOut,  // a port left out keeps the number it holds
+    kCycleWithoutSpare,    // its number is in a cycle, and no spare name is free
+    kSpareName,            // it is about to take `number` while its cycle moves
+};
+/// Tells the run log about member `member` (`number`: the number it holds, or the spare).
+using ReportPortFn = void (*)(void* context, uint32_t member, PortNote note, int32_t number);
+
 /// What the re-map asks of the system.
 struct RemapCalls {
     void* context;
@@ -77,6 +91,7 @@ struct RemapCalls {
     ReadMemberNumberFn readLocationNumber;    // its location information
     CollectHeldNumbersFn collectHeldNumbers;  // asked only when the moves hold a cycle
     WriteAndRestartFn writeAndRestart;
+    ReportPortFn report;                      // may be null
 };
 
 /// The whole re-map of one port node set: pass 1 places each readable number

@@ -221,6 +221,7 @@ struct FakePorts {
     std::vector<int32_t> holds;                          // each member's number by now
     std::vector<std::pair<uint32_t, int32_t>> writes;    // (member, number) in order
     std::vector<int32_t> heldElsewhere;                  // other devices and the database
+    std::vector<std::pair<uint32_t, PortNote>> notes;   // what the run log was told
     bool collectWorks = true;
     int collects = 0;
     int collisions = 0;
@@ -263,18 +264,26 @@ void WriteAndRestart(void* context, int32_t number) {
     ports->writes.push_back({ports->selected, number});
 }
 
+void Note(void* context, uint32_t member, PortNote note, int32_t) {
+    static_cast<FakePorts*>(context)->notes.push_back({member, note});
+}
+
 void RunRemap(FakePorts* ports) {
     for (const Member& m : ports->members) ports->holds.push_back(m.number);
-    RemapCalls calls = {ports, SelectMember, ReadNumber, ReadLocation, CollectHeld, WriteAndRestart};
+    RemapCalls calls = {ports, SelectMember, ReadNumber, ReadLocation, CollectHeld, WriteAndRestart, Note};
     RenumberPorts(calls);
 }
 
-// What each member ends with (0 = never written); no run gives a member a number another holds.
-std::vector<int32_t> Remap(const std::vector<Member>& members) {
+using Notes = std::vector<std::pair<uint32_t, PortNote>>;
+
+// What each member ends with (0 = never written); no run gives a member a number
+// another holds. `notes`: why the members left alone were, as the run log hears it.
+std::vector<int32_t> Remap(const std::vector<Member>& members, const Notes& notes = {}) {
     FakePorts ports;
     ports.members = members;
     RunRemap(&ports);
     EXPECT_EQ(ports.collisions, 0);
+    EXPECT_EQ(ports.notes, notes);
     std::vector<int32_t> result(members.size(), 0);
     for (const auto& w : ports.writes) result[w.first] = w.second;
     return result;
@@ -298,7 +307,10 @@ TEST(Remap, NoNumberIsLostOrHandedOutTwice) {
     // first card, base 0) wraps out of the table; member 4's name had no digits.
     const std::vector<Member> members = {
         {20, true, 1}, {21, true, 2}, {9, true, 2}, {30, true, 0}, {0, true, 3}, {7, true, 4}};
-    const std::vector<int32_t> result = Remap(members);
+    const std::vector<int32_t> result = Remap(members, {{2, PortNote::kPositionTaken},
+                                                        {3, PortNote::kPastLastSlot},
+                                                        {4, PortNote::kNoNumber},
+                                                        {0, PortNote::kSpareName}});
     EXPECT_EQ(result, (std::vector<int32_t>{7, 20, 0, 0, 0, 21}));
     ExpectNoNumberLostOrDuplicated(members, result);
 }
@@ -306,14 +318,16 @@ TEST(Remap, NoNumberIsLostOrHandedOutTwice) {
 TEST(Remap, ANumberTwoPortsHoldIsHandedToNeither) {
     // LPT5 and COM5 both read as 5: renumbering them would leave two COM5.
     const std::vector<Member> twice = {{8, true, 1}, {5, true, 2}, {3, true, 3}, {5, true, 4}};
-    const std::vector<int32_t> result = Remap(twice);
+    const std::vector<int32_t> result =
+        Remap(twice, {{3, PortNote::kNumberHeldTwice}, {1, PortNote::kNumberKeptByLeftOut}, {0, PortNote::kSpareName}});
     EXPECT_EQ(result, (std::vector<int32_t>{3, 0, 8, 0}));
     ExpectNoNumberLostOrDuplicated(twice, result);
 
     // Member 2, left out past the table, holds 4, which member 1 was placed with:
     // the sort would hand 4 to member 3, next to the name member 2 keeps.
     const std::vector<Member> outside = {{3, true, 1}, {4, true, 2}, {4, true, 0}, {2, true, 1}};
-    const std::vector<int32_t> kept = Remap(outside);
+    const std::vector<int32_t> kept = Remap(
+        outside, {{2, PortNote::kPastLastSlot}, {1, PortNote::kNumberKeptByLeftOut}, {0, PortNote::kSpareName}});
     EXPECT_EQ(kept, (std::vector<int32_t>{2, 0, 0, 3}));
     ExpectNoNumberLostOrDuplicated(outside, kept);
 }
@@ -324,7 +338,8 @@ TEST(Remap, AMemberWithoutANumberMovesNoBaseAndPositionsComeFromPassOne) {
     // have no location: their member index is their position.
     const std::vector<Member> members = {
         {7, true, 1}, {9, true, 1, false}, {6, true, 3}, {2, false, 0}, {1, false, 0}};
-    EXPECT_EQ(Remap(members), (std::vector<int32_t>{1, 0, 2, 6, 7}));
+    EXPECT_EQ(Remap(members, {{1, PortNote::kNoReadableName}, {0, PortNote::kSpareName}, {2, PortNote::kSpareName}}),
+              (std::vector<int32_t>{1, 0, 2, 6, 7}));
 }
 
 TEST(Remap, RestartsEveryPlacedPortOnceInMemberOrderWhenNoNameIsTaken) {
@@ -361,6 +376,10 @@ TEST(Remap, WithoutAFreeNumberTheCycleKeepsItsNames) {
         }
         RunRemap(&ports);
         EXPECT_EQ(ports.writes, (std::vector<std::pair<uint32_t, int32_t>>{{4, 9}})) << collectWorks;
+        EXPECT_EQ(ports.notes, (Notes{{0, PortNote::kCycleWithoutSpare},
+                                      {1, PortNote::kCycleWithoutSpare},
+                                      {2, PortNote::kCycleWithoutSpare},
+                                      {3, PortNote::kCycleWithoutSpare}}));
         EXPECT_EQ(ports.collisions, 0);
     }
 }
