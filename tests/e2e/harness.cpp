@@ -100,6 +100,43 @@ void RunAgain(const std::wstring& arguments, DWORD exitCode, const char* file, i
     }
 }
 
+std::wstring RunLogPath() {
+    wchar_t windows[MAX_PATH] = {};
+    const UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
+    return std::wstring(windows, n) + L"\\mioutil.log";
+}
+
+std::vector<std::string> LastRunLogSection() {
+    std::vector<std::string> lines;
+    HANDLE file = CreateFileW(RunLogPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return lines;
+    std::string bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) bytes.append(buffer, got);
+    CloseHandle(file);
+    EXPECT_EQ(bytes.compare(0, 3, "\xEF\xBB\xBF"), 0) << "the log starts without its UTF-8 byte-order mark";
+    size_t start = 3;
+    for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        std::string line = bytes.substr(start, end - start);
+        EXPECT_EQ(line.find('\n'), std::string::npos) << "a line ends without CR LF: " << line;
+        if (line.compare(0, 5, "==== ") == 0) lines.clear();
+        lines.push_back(line);
+    }
+    EXPECT_EQ(start, bytes.size()) << "the log does not end with CR LF";
+    return lines;
+}
+
+bool RunLogHas(std::initializer_list<const char*> pieces) {
+    for (const std::string& line : LastRunLogSection()) {
+        bool all = true;
+        for (const char* piece : pieces) all = all && line.find(piece) != std::string::npos;
+        if (all) return true;
+    }
+    return false;
+}
+
 bool KeyExists(const std::wstring& path) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;

@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "collateral.h"
 
@@ -40,6 +42,14 @@ RunResult RunTool(const std::wstring& arguments, const Changes& expected = Chang
 /// prints nothing and ends with `exitCode`.
 void RunAgain(const std::wstring& arguments, DWORD exitCode, const char* file = __builtin_FILE(),
               int line = __builtin_LINE());
+
+/// The tool's run log, <Windows>\mioutil.log.
+std::wstring RunLogPath();
+/// The lines of the log's last section (from its "==== " head), UTF-8, without
+/// their CR LF; none when there is no log. A line without its CR LF fails the test.
+std::vector<std::string> LastRunLogSection();
+/// Whether a line of the log's last section holds every one of `pieces`.
+bool RunLogHas(std::initializer_list<const char*> pieces);
 
 /// True when the key exists under HKEY_LOCAL_MACHINE, in the native view.
 bool KeyExists(const std::wstring& path);

@@ -147,6 +147,8 @@ TEST_F(Remap, OneCardListedOutOfOrder) {
     // goes through COM1 so that member 1 can take COM12 first.
     EXPECT_EQ(e2e::RecordedRestartsWithNames(),
               Steps({{2, L"COM11"}, {0, L"COM1"}, {1, L"COM12"}, {0, L"COM10"}}));
+    EXPECT_TRUE(e2e::RunLogHas({"SERP\\0000: takes the spare name COM1 first"}));
+    EXPECT_TRUE(e2e::RunLogHas({"SERP\\0001: PortName COM10 -> COM12, friendly name \"old name of", "restart asked"}));
     e2e::RunAgain(L"", 0);
 }
 
@@ -266,6 +268,9 @@ TEST_F(Remap, ANumberTwoPortsHoldStaysWithBoth) {
                  {6, L"COM8", Friendly(L"COM8")}});
     EXPECT_EQ(e2e::RecordedRestartsWithNames(),
               Steps({{2, L"COM3"}, {0, L"COM1"}, {6, L"COM8"}, {0, L"COM2"}}));
+    EXPECT_TRUE(e2e::RunLogHas({"SERP\\0003: left as it was, PortName COM5, not restarted: an earlier port holds"}));
+    EXPECT_TRUE(e2e::RunLogHas({"SERP\\0001: left as it was, PortName LPT5", "a port left as it was holds"}));
+    EXPECT_TRUE(e2e::RunLogHas({"SERP\\0004: left as it was", "past the 256th"}));
     e2e::RunAgain(L"", 0);
 }
 

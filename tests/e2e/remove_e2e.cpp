@@ -168,6 +168,8 @@ TEST_F(Removal, RemoveDeviceNodeReleasesAndRemovesEveryNodeOfTheCard) {
     for (const auto& node : card) ExpectRemoved(node.first, node.second);
     ExpectKept(kOtherNode, L"COM2");
     EXPECT_TRUE(e2e::ReadNode(kOtherNode).hasSoftwareKey);
+    EXPECT_TRUE(e2e::RunLogHas({"SERP\\0000: COM3 released in the COM-port database"}));
+    EXPECT_TRUE(e2e::RunLogHas({"KRVPCARD_BUS\\0000: node removed with its registry keys"}));
     e2e::RunAgain(L"-RemoveDeviceNode", 0);
 }
 
