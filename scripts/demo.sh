@@ -41,4 +41,9 @@ echo "   their numbers round; one port of each cycle first goes through a spare 
 echo "   COM1, which no device holds and the COM-port database does not reserve:"
 echo
 "$wine" "$bin/demo_setup.exe" show
+echo
+echo "== What the run wrote to its log, C:\\windows\\mioutil.log (UTF-8, one section per run):"
+log=$prefix/drive_c/windows/mioutil.log
+first=$(grep -an '==== ' "$log" | tail -n 1 | cut -d: -f1)
+tail -n "+$first" "$log" | sed -e 's/^\xEF\xBB\xBF//' -e 's/\r$//' -e 's/^/   /'
 /usr/lib/wine/wineserver -k 2>/dev/null || true
