@@ -14,8 +14,7 @@ constexpr DWORD kValueChars = 260;
 static_assert(sizeof(wchar_t) * kValueChars == 520, "the value buffer holds 520 bytes");
 }  // namespace
 
-uint32_t DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName, const wchar_t* target,
-                                RegistryView view) {
+uint32_t DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName, RegistryView view) {
     const PassAccess access = AccessForPass(GetPlatformClass(), view);
     if (!access.runs) return ERROR_SUCCESS;
 
@@ -43,7 +42,7 @@ uint32_t DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName
                 continue;
             }
         }
-        if (!ValueTextContains(value, kValueChars, target)) continue;
+        if (!ValueNamesCardPackage(value, kValueChars, view)) continue;
 
         result = ERROR_SUCCESS;
         // The next entry moves into the freed index. An entry the registry will not
@@ -54,8 +53,11 @@ uint32_t DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName
 }
 
 void CleanUninstallRegistry() {
-    for (const UninstallPass& pass : kUninstallPasses) {
-        DeleteUninstallEntries(kUninstallKeyPath, kUninstallStringValue, pass.target, pass.view);
+    // The registry calls are what this costs, so each entry is read once per view
+    // and tried on all of that view's targets rather than once for every pass.
+    const RegistryView views[] = {RegistryView::View32, RegistryView::View64};
+    for (RegistryView view : views) {
+        DeleteUninstallEntries(kUninstallKeyPath, kUninstallStringValue, view);
     }
     // In the tool's own (64-bit) view. A key that still holds a subkey that is not
     // ours is refused by the registry and stays, with its ancestors.
