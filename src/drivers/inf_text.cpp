@@ -1,7 +1,5 @@
 #include "drivers/inf_text.h"
 
-#include <cstring>
-
 namespace mioutil {
 
 size_t WidenBytes(const unsigned char* bytes, size_t count, wchar_t* out, size_t capacity) {
@@ -17,27 +15,37 @@ size_t WidenBytes(const unsigned char* bytes, size_t count, wchar_t* out, size_t
 
 bool InfTextContains(const unsigned char* bytes, size_t count, const wchar_t* provider, size_t providerLength) {
     if (providerLength == 0) return false;
-    // A character that no byte widens to cannot occur in the text.
+    // No byte widens to a character above U+00FF, and the text ends before any zero.
     for (size_t i = 0; i < providerLength; ++i) {
-        if (static_cast<unsigned long>(provider[i]) > 0xFF) return false;
+        if (provider[i] == 0 || static_cast<unsigned long>(provider[i]) > 0xFF) return false;
     }
-    size_t length = count < kInfTextLimit ? count : kInfTextLimit;
-    if (providerLength > length) return false;
-    const void* zero = std::memchr(bytes, 0, length);
-    if (zero != nullptr) length = static_cast<size_t>(static_cast<const unsigned char*>(zero) - bytes);
+    const size_t length = count < kInfTextLimit ? count : kInfTextLimit;
     if (providerLength > length) return false;
 
     // Horspool: after a mismatch the window moves on by how far the byte under its
     // last place stands from the provider's end (the whole length when not in it).
+    // The text's end at the first zero byte is not looked for up front: a zero under
+    // the window's last place ends the search, and one before a match voids it.
     const size_t last = providerLength - 1;
+    const unsigned lastChar = static_cast<unsigned>(provider[last]);
+    const unsigned firstChar = static_cast<unsigned>(provider[0]);
     size_t shift[256];
     for (size_t& s : shift) s = providerLength;
-    for (size_t i = 0; i < last; ++i) shift[static_cast<unsigned char>(provider[i])] = last - i;
-    for (size_t start = 0; start + providerLength <= length; start += shift[bytes[start + last]]) {
-        if (bytes[start + last] != static_cast<unsigned long>(provider[last])) continue;
-        size_t i = 0;
-        while (i < last && bytes[start + i] == static_cast<unsigned long>(provider[i])) ++i;
-        if (i == last) return true;
+    for (size_t i = 0; i < last; ++i) shift[provider[i]] = last - i;
+    for (size_t start = 0; start + providerLength <= length;) {
+        const unsigned c = bytes[start + last];
+        if ((c == lastChar) & (bytes[start] == firstChar)) {
+            size_t i = 1;
+            while (i < last && bytes[start + i] == static_cast<unsigned>(provider[i])) ++i;
+            if (i >= last) {
+                for (size_t k = 0; k < start; ++k) {
+                    if (bytes[k] == 0) return false;
+                }
+                return true;
+            }
+        }
+        if (c == 0) return false;
+        start += shift[c];
     }
     return false;
 }
