@@ -18,8 +18,8 @@ size_t WidenBytes(const unsigned char* bytes, size_t count, wchar_t* out, size_t
 /// each read as the character of the same value (byte 0xE9 is U+00E9), compared
 /// code unit by code unit, so case matters. The same answer as searching the text
 /// WidenBytes makes of them in a buffer of kInfTextLimit + 1 characters, without
-/// building it: a provider with a character above U+00FF never occurs, an empty
-/// one never matches.
+/// building it: a provider with a character above U+00FF or a zero character
+/// never occurs, an empty one never matches.
 bool InfTextContains(const unsigned char* bytes, size_t count, const wchar_t* provider, size_t providerLength);
 
 }  // namespace mioutil
