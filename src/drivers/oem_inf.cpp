@@ -15,8 +15,6 @@ namespace mioutil {
 namespace {
 
 constexpr DWORD kPathCapacity = 260;
-constexpr DWORD kMaxBytesRead = 0xFFFF;  // one byte of the 64 KiB buffer always stays zero
-constexpr size_t kTextCapacity = 65536;
 
 struct InfSearch {
     wchar_t folder[kPathCapacity];
@@ -81,13 +79,11 @@ uint32_t InfContainsProvider(const wchar_t* folder, const wchar_t* fileName, con
                                 nullptr));
     if (!file.valid()) return kStatusNotFound;
 
-    unsigned char raw[kMaxBytesRead + 1] = {};
+    // Not zero-filled: only the bytes read are looked at.
+    unsigned char raw[kInfTextLimit];
     DWORD got = 0;
-    if (!ReadFile(file.get(), raw, kMaxBytesRead, &got, nullptr)) return kStatusNotFound;
-
-    wchar_t text[kTextCapacity] = {};
-    const size_t length = WidenBytes(raw, got, text, kTextCapacity);
-    return ContainsText(text, length, provider, TextLength(provider, kPathCapacity)) ? kExitOk : kStatusNotFound;
+    if (!ReadFile(file.get(), raw, static_cast<DWORD>(kInfTextLimit), &got, nullptr)) return kStatusNotFound;
+    return InfTextContains(raw, got, provider, TextLength(provider, kPathCapacity)) ? kExitOk : kStatusNotFound;
 }
 
 uint32_t UninstallOemInfPackages() {

@@ -6,8 +6,8 @@
 
 namespace mioutil {
 
-// A target that is a prefix of another runs first in each view, so the longer
-// one meets only entries the shorter could not delete.
+// A target that is a prefix of another comes first in each view, so the longer
+// one is tried only on entries the shorter does not name.
 const UninstallPass kUninstallPasses[kUninstallPassCount] = {
     {kTargetKrvpci, RegistryView::View32},    {kTargetKrvpcip, RegistryView::View32},
     {kTargetKrvpci, RegistryView::View64},    {kTargetKrvpcip, RegistryView::View64},
@@ -19,6 +19,13 @@ const UninstallPass kUninstallPasses[kUninstallPassCount] = {
     // The vendor's product path is looked for in the 32-bit view only.
     {kTargetVendorProduct, RegistryView::View32},
 };
+
+const wchar_t* CardPackageTarget(const wchar_t* text, size_t capacity, RegistryView view) {
+    for (const UninstallPass& pass : kUninstallPasses) {
+        if (pass.view == view && ValueTextContains(text, capacity, pass.target)) return pass.target;
+    }
+    return nullptr;
+}
 
 const wchar_t* const kVendorKeys[kVendorKeyCount] = {
     kVendorSetupKeyPath,

@@ -1,6 +1,6 @@
 // The decisions of the uninstall-registry cleanup that need no system call: which
-// passes run in which registry view, the access each pass asks for, and whether an
-// "UninstallString" names one of the card's packages.
+// passes belong to which registry view, the access each view is opened with, and
+// whether an "UninstallString" names one of the card's packages.
 #pragma once
 
 #include <cstddef>
@@ -21,7 +21,8 @@ struct UninstallPass {
 
 inline constexpr size_t kUninstallPassCount = 15;
 
-/// The cleanup's passes, in the order they run.
+/// The cleanup's passes. One walk over each view does that view's passes together,
+/// trying their targets on each entry in this order.
 extern const UninstallPass kUninstallPasses[kUninstallPassCount];
 
 // Access masks as the registry knows them (KEY_ALL_ACCESS, KEY_WOW64_32KEY, KEY_WOW64_64KEY).
@@ -47,6 +48,12 @@ bool ValueTextContains(const wchar_t* text, size_t capacity, const wchar_t* targ
 /// Whether a value name is that of a driver-store record: "DriverStorePath"
 /// (letters in any case, as the registry compares names) followed by digits only.
 bool IsDriverStoreRecordName(const wchar_t* name, size_t length);
+
+/// The target of one of the passes of `view` that the value text (as for
+/// ValueTextContains) holds, so that the entry is one of the card's there; null
+/// when it holds none. The targets are tried in the order of the pass table and
+/// the first that occurs decides.
+const wchar_t* CardPackageTarget(const wchar_t* text, size_t capacity, RegistryView view);
 
 inline constexpr size_t kVendorKeyCount = 3;
 

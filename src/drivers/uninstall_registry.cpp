@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "app/run_log.h"
 #include "names.h"
 #include "platform/platform_probe.h"
 #include "platform/unique_handle.h"
@@ -13,6 +14,7 @@ namespace {
 constexpr DWORD kEntryNameChars = static_cast<DWORD>(kPathChars);  // key names have at most 255 characters
 constexpr DWORD kValueChars = static_cast<DWORD>(kPathChars);
 static_assert(sizeof(wchar_t) * kValueChars == 520, "the value buffer holds 520 bytes");
+
 bool HoldsDriverStoreRecord(HKEY entry) {
     for (DWORD i = 0;; ++i) {
         wchar_t name[kEntryNameChars] = {};
@@ -25,26 +27,39 @@ bool HoldsDriverStoreRecord(HKEY entry) {
     }
 }
 
+const wchar_t* ViewName(RegistryView view) {
+    return view == RegistryView::View32 ? L"32-bit view" : L"64-bit view";
+}
+
 }  // namespace
 
-uint32_t DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName, const wchar_t* target,
-                                RegistryView view) {
+uint32_t DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName, RegistryView view) {
     const PassAccess access = AccessForPass(GetPlatformClass(), view);
-    if (!access.runs) return ERROR_SUCCESS;
+    if (!access.runs) {
+        RunLog(L"uninstall entries, %ls: none on 32-bit Windows, nothing to do", ViewName(view));
+        return ERROR_SUCCESS;
+    }
 
     UniqueRegKey uninstallKey;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, access.mask, uninstallKey.put()) != ERROR_SUCCESS) {
+    const LSTATUS opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, access.mask, uninstallKey.put());
+    if (opened != ERROR_SUCCESS) {
+        RunLog(L"uninstall entries, %ls: the uninstall key did not open (error %ld), nothing deleted", ViewName(view),
+               static_cast<long>(opened));
         return ERROR_BADKEY;
     }
 
     uint32_t result = ERROR_BADKEY;
+    uint32_t examined = 0;
+    uint32_t deleted = 0;
     DWORD index = 0;
     for (;;) {
         wchar_t entryName[kEntryNameChars] = {};
         if (RegEnumKeyW(uninstallKey.get(), index, entryName, kEntryNameChars) != ERROR_SUCCESS) break;
         ++index;
+        ++examined;
 
         wchar_t value[kValueChars] = {};
+        const wchar_t* target = nullptr;
         {
             UniqueRegKey entry;
             if (RegOpenKeyExW(uninstallKey.get(), entryName, 0, access.mask, entry.put()) != ERROR_SUCCESS) continue;
@@ -55,27 +70,58 @@ uint32_t DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName
                 ERROR_SUCCESS) {
                 continue;
             }
-            if (!ValueTextContains(value, kValueChars, target)) continue;
+            target = CardPackageTarget(value, kValueChars, view);
+            if (target == nullptr) continue;
             // A driver-store record the first step kept (it refused to run it) keeps
             // its entry: deleting the entry would lose the only trace of that package.
-            if (HoldsDriverStoreRecord(entry.get())) continue;
+            if (HoldsDriverStoreRecord(entry.get())) {
+                RunLog(L"uninstall entry %ls \"%ls\" (UninstallString holds \"%ls\"): kept, it still holds a "
+                       L"driver-store record that was not run",
+                       ViewName(view), entryName, target);
+                continue;
+            }
         }
 
         result = ERROR_SUCCESS;
         // The next entry moves into the freed index. An entry the registry will not
         // delete (it has subkeys) keeps its index, and the walk goes past it.
-        if (RegDeleteKeyW(uninstallKey.get(), entryName) == ERROR_SUCCESS) --index;
+        const LSTATUS status = RegDeleteKeyW(uninstallKey.get(), entryName);
+        if (status == ERROR_SUCCESS) {
+            --index;
+            ++deleted;
+            RunLog(L"uninstall entry %ls \"%ls\" (UninstallString holds \"%ls\"): deleted", ViewName(view),
+                   entryName, target);
+        } else {
+            RunLog(L"uninstall entry %ls \"%ls\" (UninstallString holds \"%ls\"): not deleted, error %ld (a key "
+                   L"with subkeys of its own is refused)",
+                   ViewName(view), entryName, target, static_cast<long>(status));
+        }
     }
+    RunLog(L"uninstall entries, %ls: %lu examined, %lu of the card's deleted", ViewName(view),
+           static_cast<unsigned long>(examined), static_cast<unsigned long>(deleted));
     return result;
 }
 
 void CleanUninstallRegistry() {
-    for (const UninstallPass& pass : kUninstallPasses) {
-        DeleteUninstallEntries(kUninstallKeyPath, kUninstallStringValue, pass.target, pass.view);
+    // The registry calls are what this costs, so each entry is read once per view
+    // and tried on all of that view's targets rather than once for every pass.
+    const RegistryView views[] = {RegistryView::View32, RegistryView::View64};
+    for (RegistryView view : views) {
+        DeleteUninstallEntries(kUninstallKeyPath, kUninstallStringValue, view);
     }
     // In the tool's own (64-bit) view. A key that still holds a subkey that is not
     // ours is refused by the registry and stays, with its ancestors.
-    for (const wchar_t* vendorKey : kVendorKeys) RegDeleteKeyW(HKEY_LOCAL_MACHINE, vendorKey);
+    for (const wchar_t* vendorKey : kVendorKeys) {
+        const LSTATUS status = RegDeleteKeyW(HKEY_LOCAL_MACHINE, vendorKey);
+        if (status == ERROR_SUCCESS) {
+            RunLog(L"vendor key HKLM\\%ls: deleted", vendorKey);
+        } else if (status == ERROR_FILE_NOT_FOUND) {
+            RunLog(L"vendor key HKLM\\%ls: not there", vendorKey);
+        } else {
+            RunLog(L"vendor key HKLM\\%ls: kept, error %ld (it holds a key that is not the card's)", vendorKey,
+                   static_cast<long>(status));
+        }
+    }
 }
 
 }  // namespace mioutil

@@ -35,24 +35,10 @@ std::wstring ExeDir() {
     return dir.substr(0, dir.find_last_of(L"\\/"));
 }
 
-// Wine's own msports.dll aborts on ComDBOpen, which the re-map calls to find a
-// temporary name for ports that swap numbers: the throwaway machine gets the test
-// stand-in, which keeps the COM-port database where Windows keeps it.
-bool InstallComDbStandIn() {
-    wchar_t system[MAX_PATH] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
-    if (!CopyFileW((ExeDir() + L"\\msports.dll").c_str(), (std::wstring(system) + L"\\msports.dll").c_str(), FALSE)) {
-        return false;
-    }
-    const wchar_t native[] = L"native";
-    return RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\mioutil.exe\\DllOverrides", L"msports",
-                           REG_SZ, native, sizeof(native)) == ERROR_SUCCESS;
-}
-
 int Install() {
     e2e::RemoveNodes(mioutil::kBusEnumerator);
     e2e::ClearRecordedRestarts();
-    if (!e2e::RegisterTestClass(ExeDir()) || !InstallComDbStandIn()) {
+    if (!e2e::RegisterTestClass(ExeDir()) || !e2e::InstallComDbStandIn(ExeDir())) {
         std::fprintf(stderr, "demo_setup: could not register the test device class or the msports.dll stand-in\n");
         return 1;
     }

@@ -74,6 +74,17 @@ bool RegisterTestClass(const std::wstring& binDir) {
     return ok;
 }
 
+bool InstallComDbStandIn(const std::wstring& binDir) {
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    if (!CopyFileW((binDir + L"\\msports.dll").c_str(), (std::wstring(system) + L"\\msports.dll").c_str(), FALSE)) {
+        return false;
+    }
+    const wchar_t native[] = L"native";
+    return RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\mioutil.exe\\DllOverrides", L"msports",
+                           REG_SZ, native, sizeof(native)) == ERROR_SUCCESS;
+}
+
 void UnregisterTestClass() { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kTestClassKey); }
 
 bool CreateNode(const NodeSpec& wanted, std::wstring* error) {

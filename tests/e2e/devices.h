@@ -43,6 +43,11 @@ inline void CollisionLogPath(wchar_t* out, UINT capacity) { LogPath(out, capacit
 /// Registers the recording class installer for the test class: copies it from
 /// `binDir` into System32 and names it there by its bare name.
 bool RegisterTestClass(const std::wstring& binDir);
+/// For the demo and the benchmark, which run the tool outside the test harness:
+/// copies the msports.dll stand-in from `binDir` into System32 and tells Wine to
+/// load it for mioutil.exe. Wine's own aborts on ComDBOpen, which the re-map calls
+/// to find a spare name for ports that swap numbers.
+bool InstallComDbStandIn(const std::wstring& binDir);
 /// Deletes the test class's key (remove its nodes first).
 void UnregisterTestClass();
 

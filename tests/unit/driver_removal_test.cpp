@@ -2,8 +2,10 @@
 // byte widening and provider search, and the paths built whole or not at all.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "drivers/dpinst_command.h"
 #include "drivers/driver_paths.h"
@@ -124,6 +126,82 @@ TEST(ContainsText, FindsTheProviderAnywhereCaseMatters) {
     EXPECT_FALSE(Contains(L"KORAV GROU", provider));
     EXPECT_FALSE(Contains(L"", provider));
     EXPECT_FALSE(Contains(L"anything", L""));  // an empty provider names nobody
+}
+
+// The bytes in a buffer of exactly their size: ASan reports any read past them.
+bool InInf(const std::string& bytes, const std::wstring& provider, size_t count = SIZE_MAX) {
+    const std::vector<unsigned char> b(bytes.begin(), bytes.end());
+    return InfTextContains(b.data(), count == SIZE_MAX ? b.size() : count, provider.data(), provider.size());
+}
+
+TEST(InfTextContains, FindsTheProviderAnywhereInTheBytesCaseMatters) {
+    for (const wchar_t* provider : kProviderStrings) {
+        const std::string p(provider, provider + std::wstring(provider).size());
+        SCOPED_TRACE(p);
+        EXPECT_TRUE(InInf("[Version]\r\nProvider=" + p + "\r\n", provider));
+        EXPECT_TRUE(InInf(p, provider));
+        EXPECT_TRUE(InInf("; by " + p + "WARE", provider));  // start of a longer word
+        EXPECT_FALSE(InInf(p.substr(0, p.size() - 1), provider));
+        EXPECT_FALSE(InInf(p.substr(1), provider));
+    }
+    EXPECT_TRUE(InInf("KORAV GROUKORAV GROUP", L"KORAV GROUP"));  // a false start just before
+    EXPECT_FALSE(InInf("Provider=korav group", L"KORAV GROUP"));
+    // Each byte is the character of the same value; no byte is a character above U+00FF.
+    EXPECT_TRUE(InInf("; caf\xE9 \xA9 1998", L"caf\u00E9 \u00A9"));
+    EXPECT_FALSE(InInf("; xAy", L"x\u0141y"));
+    EXPECT_FALSE(InInf("", L"KORAV GROUP"));
+    EXPECT_FALSE(InInf("anything", L""));  // an empty provider names nobody
+}
+
+TEST(InfTextContains, LooksOnlyBeforeTheFirstZeroByteInTheFirst65535Bytes) {
+    const std::string provider = "KORAV GROUP";
+    const std::wstring wide = L"KORAV GROUP";
+    EXPECT_FALSE(InInf(std::string("; \0 ", 4) + provider, wide));
+    EXPECT_TRUE(InInf(provider + std::string("\0", 1), wide));
+    // UTF-16: the byte-order mark and the first character, then a zero byte.
+    std::string utf16 = "\xFF\xFE";
+    for (char c : "[Version]\r\nProvider=" + provider) utf16 += std::string(1, c) + std::string(1, '\0');
+    EXPECT_FALSE(InInf(utf16, wide));
+    // Only what was read counts.
+    EXPECT_TRUE(InInf("; " + provider, wide, provider.size() + 2));
+    EXPECT_FALSE(InInf("; " + provider, wide, provider.size() + 1));
+
+    const std::string filler(65535 - provider.size(), ';');
+    EXPECT_TRUE(InInf(filler + provider + "\r\n", wide));  // its last byte is the 65535th
+    EXPECT_FALSE(InInf(filler + ";" + provider, wide));
+}
+
+// The skip search gives the answers of searching the widened text, on short texts
+// of the providers' letters, zero bytes among them, for needles cut from the text
+// and made up.
+TEST(InfTextContains, AnswersAsASearchOfTheWidenedText) {
+    const char letters[] = {'K', 'O', 'R', 'A', 'V', ' ', 'G', 'U', 'P', '.', 'o', '\0', '\xE9'};
+    uint32_t seed = 7;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % n;
+    };
+    std::vector<wchar_t> wide(kInfTextLimit + 1);
+    for (int round = 0; round < 20000; ++round) {
+        std::string text(next(24), ' ');
+        for (char& c : text) c = letters[next(sizeof(letters))];
+        std::wstring needle;
+        if (!text.empty() && round % 2 == 0) {
+            const size_t start = next(static_cast<uint32_t>(text.size()));
+            const size_t wanted = 1 + next(8);
+            for (size_t i = start; i < text.size() && needle.size() < wanted; ++i) {
+                needle += static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
+            }
+        } else {
+            for (size_t n = 1 + next(5); n > 0; --n) {
+                needle += static_cast<wchar_t>(static_cast<unsigned char>(letters[next(sizeof(letters) - 2)]));
+            }
+        }
+        const size_t length = WidenBytes(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
+                                         wide.data(), wide.size());
+        ASSERT_EQ(InInf(text, needle), ContainsText(wide.data(), length, needle.data(), needle.size()))
+            << testing::PrintToString(text) << " " << testing::PrintToString(needle);
+    }
 }
 
 bool Join(const std::wstring& folder, const std::wstring& name, std::wstring& out) {

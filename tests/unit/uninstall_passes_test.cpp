@@ -116,6 +116,20 @@ TEST(ValueTextContains, StopsAtTheFirstNullOrTheEndOfTheBuffer) {
     EXPECT_FALSE(ValueTextContains(cutAtEnd.data(), cutAtEnd.size(), kTargetKrvcard));
 }
 
+// One walk over a view stands for that view's passes: it looks for their targets, no other.
+TEST(CardPackageTarget, EachViewLooksForTheTargetsOfItsOwnPasses) {
+    for (const UninstallPass& pass : kUninstallPasses) {
+        std::vector<wchar_t> b = Buffer(L"C:\\drivers\\" + std::wstring(pass.target) + L" /u", 260);
+        EXPECT_TRUE(CardPackageTarget(b.data(), b.size(), pass.view)) << testing::PrintToString(b.data());
+    }
+    std::vector<wchar_t> product = Buffer(L"C:\\Program Files\\Korav\\PCI_MultiIO_Driver\\uninst.exe", 260);
+    EXPECT_TRUE(CardPackageTarget(product.data(), product.size(), k32));
+    EXPECT_FALSE(CardPackageTarget(product.data(), product.size(), k64));
+    std::vector<wchar_t> other = Buffer(L"C:\\KRVPCI\\krv-card\\KRVInst.ex mev_port", 260);
+    EXPECT_FALSE(CardPackageTarget(other.data(), other.size(), k32));
+    EXPECT_FALSE(CardPackageTarget(other.data(), other.size(), k64));
+}
+
 TEST(ValueTextContains, EmptyTextsAndTargets) {
     std::vector<wchar_t> empty = Buffer(L"", 260);
     EXPECT_FALSE(ValueTextContains(empty.data(), empty.size(), kTargetKrvpci));
