@@ -3,7 +3,8 @@
 # Only Debian's own packages: nothing is downloaded from anywhere else.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ googletest libgtest-dev g++-mingw-w64-x86-64-posix wine64 binutils-mingw-w64-x86-64)
+packages=(cmake ninja-build g++ googletest libgtest-dev g++-mingw-w64-x86-64-posix wine64 binutils-mingw-w64-x86-64
+          clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds everything and runs both test tiers:
+# Builds everything and runs every test tier:
 #   1. unit: the pure core, natively, with ASan and UBSan;
-#   2. e2e:  mioutil.exe cross-built with MinGW-w64, run under Wine in a
+#   2. fuzz: the core's libFuzzer targets, a few seconds each (scripts/fuzz.sh);
+#   3. e2e:  mioutil.exe cross-built with MinGW-w64, run under Wine in a
 #            throwaway prefix inside build/mingw.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,6 +13,9 @@ echo "== unit tests (native, ASan/UBSan)"
 cmake --preset unit >/dev/null
 cmake --build --preset unit
 ctest --preset unit
+
+echo "== fuzz targets (native, libFuzzer + ASan/UBSan, 8 s each)"
+scripts/fuzz.sh 8
 
 echo "== end-to-end tests (MinGW-w64 build under Wine)"
 cmake --preset mingw >/dev/null
