@@ -167,9 +167,12 @@ void RenumberPorts(const RemapCalls& calls) {
     int32_t temporary = 0;
     if (NeedsTemporaryName(moves, count)) {
         ComNumberSet held = {};
-        for (uint32_t i = 0; i < count; ++i) {
-            MarkComNumber(&held, moves[i].from);
-            MarkComNumber(&held, moves[i].to);
+        for (uint32_t i = 0; i < count; ++i) MarkComNumber(&held, moves[i].to);
+        // Every port of the set, those left as they were too, whatever the other
+        // devices the system is asked about turn out to be.
+        for (uint32_t m = 0; calls.select(calls.context, m); ++m) {
+            int32_t number = 0;
+            if (calls.readComNumber(calls.context, &number)) MarkComNumber(&held, number);
         }
         if (calls.collectHeldNumbers(calls.context, &held)) temporary = LowestFreeComNumber(held);
     }

@@ -1,5 +1,6 @@
-// The DPInst command for any recorded path and buffer size: built whole, with
-// the path as it was and nothing the interpreter acts on, or not at all; never
+// The DPInst program and command for any Windows folder, recorded path and buffer
+// size: the drive is that of the folder or none; the command is built whole, with
+// the path as it was and nothing an interpreter acts on, or not at all; never
 // written past its buffer.
 #include <string>
 
@@ -8,29 +9,53 @@
 #include "names.h"
 
 namespace {
-// Characters the interpreter would act on in an unquoted argument.
+// Characters an interpreter would act on in an unquoted argument.
 bool Refused(wchar_t c) {
     return c < 0x20 || c == 0x7F || std::wstring(L"\"&|<>^%").find(c) != std::wstring::npos;
 }
+bool Letter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in{data, size};
+    // The Windows folder: mostly a drive letter and a colon, now and then anything.
+    const size_t folderLength = in.Byte() % 5;
+    const bool plausible = (in.Byte() & 3) != 0;
+    WideBuffer folder = TakeText(in, folderLength);
+    if (plausible && folderLength >= 2) {
+        folder[0] = static_cast<wchar_t>(L'A' + folder[0] % 26);
+        folder[1] = L':';
+        if (folderLength > 2) folder[2] = L'\\';
+    }
+    const WideBuffer drive = MarkedBuffer(4);
+    const bool driveFound = mioutil::DriveOfFolder(folder.get(), folderLength, drive.get(), 4);
+    const bool driveExpected = folderLength >= 2 && Letter(folder[0]) && folder[1] == L':' &&
+                               (folderLength == 2 || folder[2] == L'\\');
+    FUZZ_CHECK(driveFound == driveExpected);
+    const std::wstring driveText = driveFound ? std::wstring(folder.get(), 2) : std::wstring();
+    FUZZ_CHECK(HoldsWholeOrEmpty(drive.get(), 4, driveFound, driveText));
+    if (!driveFound) return 0;
+
     const size_t capacity = in.Unit() % 400;
     const size_t pathLength = in.Left() / 2;
     const WideBuffer path = TakeText(in, pathLength);
-
     const WideBuffer out = MarkedBuffer(capacity);
-    const bool built = mioutil::BuildDpinstCommandLine(mioutil::kDpinstFolder, mioutil::kDpinstTool, path.get(),
-                                                       pathLength, out.get(), capacity);
+    const bool built = mioutil::BuildDpinstCommandLine(drive.get(), mioutil::kDpinstFolder, mioutil::kDpinstTool,
+                                                       path.get(), pathLength, out.get(), capacity);
 
     const std::wstring pathText(path.get(), pathLength);
-    const std::wstring expected = std::wstring(L"\"\"%SystemDrive%\\Program Files\\") + mioutil::kDpinstFolder + L"\\" +
-                                  mioutil::kDpinstTool + L"\"\" /s /u " + pathText;
+    const std::wstring program = driveText + L"\\Program Files\\" + mioutil::kDpinstFolder + L"\\" + mioutil::kDpinstTool;
+    const std::wstring expected = L"\"" + program + L"\" /s /u " + pathText;
     bool refused = false;
     for (const wchar_t c : pathText) refused = refused || Refused(c);
     FUZZ_CHECK(built == (!refused && expected.size() < capacity));
     FUZZ_CHECK(HoldsWholeOrEmpty(out.get(), capacity, built, expected));
     if (built) FUZZ_CHECK(!mioutil::HasInterpreterSpecialCharacter(out.get() + expected.size() - pathLength, pathLength));
+
+    const WideBuffer programOut = MarkedBuffer(capacity);
+    const bool programBuilt = mioutil::BuildDpinstProgramPath(drive.get(), mioutil::kDpinstFolder,
+                                                              mioutil::kDpinstTool, programOut.get(), capacity);
+    FUZZ_CHECK(programBuilt == (program.size() < capacity));
+    FUZZ_CHECK(HoldsWholeOrEmpty(programOut.get(), capacity, programBuilt, program));
     return 0;
 }

@@ -1,12 +1,17 @@
-// The re-map's table run as the re-map runs it, over any set of ports: no number
-// goes to two ports, none to a port while another keeps it, exactly the numbers of
-// the renamed ports are handed out, and they ascend in card order.
+// The re-map's table over any set of ports: no number goes to two ports, none to
+// a port while another keeps it, exactly the numbers of the renamed ports are
+// handed out, and they ascend in card order. Then the whole re-map (RenumberPorts)
+// over the same ports: no port is ever given a number another port holds at that
+// moment, each ends with its own number or the one handed to it, and the restart
+// order keeps its rules with and without a spare number.
 #include <algorithm>
 #include <map>
 #include <vector>
 
 #include "devices/port_table.h"
+#include "devices/remap_walk.h"
 #include "fuzz_input.h"
+#include "restart_order_check.h"
 
 namespace {
 
@@ -20,6 +25,50 @@ struct Member {
     bool renamed;
     int32_t handed;
 };
+
+// The port node set as RenumberPorts sees it: each member's number by now.
+struct Ports {
+    std::vector<Member>* members;
+    std::vector<int32_t> holds;
+    uint32_t selected = 0;
+    bool collectWorks;
+    int32_t heldElsewhere;  // a number some other device holds
+};
+
+bool Select(void* context, uint32_t index) {
+    Ports* ports = static_cast<Ports*>(context);
+    if (index >= ports->members->size()) return false;
+    ports->selected = index;
+    return true;
+}
+
+bool ReadNumber(void* context, int32_t* number) {
+    Ports* ports = static_cast<Ports*>(context);
+    if (!(*ports->members)[ports->selected].readable) return false;
+    *number = ports->holds[ports->selected];
+    return true;
+}
+
+bool ReadLocation(void* context, int32_t* location) {
+    Ports* ports = static_cast<Ports*>(context);
+    *location = (*ports->members)[ports->selected].location;
+    return (*ports->members)[ports->selected].located;
+}
+
+bool CollectHeld(void* context, mioutil::ComNumberSet* held) {
+    Ports* ports = static_cast<Ports*>(context);
+    mioutil::MarkComNumber(held, ports->heldElsewhere);
+    return ports->collectWorks;
+}
+
+void WriteAndRestart(void* context, int32_t number) {
+    Ports* ports = static_cast<Ports*>(context);
+    for (size_t m = 0; m < ports->holds.size(); ++m) {
+        FUZZ_CHECK(m == ports->selected || !(*ports->members)[m].readable || ports->holds[m] != number);
+    }
+    FUZZ_CHECK(number != ports->heldElsewhere);
+    ports->holds[ports->selected] = number;
+}
 
 // Mostly small values, so that positions and numbers collide; now and then any 32-bit value.
 int32_t TakeValue(FuzzInput& in, bool wide) {
@@ -100,6 +149,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             readable[m.number] == 1) {
             FUZZ_CHECK(m.renamed);
         }
+    }
+
+    // The whole re-map over the same ports.
+    Ports ports;
+    ports.members = &members;
+    for (const Member& m : members) ports.holds.push_back(m.number);
+    ports.collectWorks = (in.Byte() & 1) == 0;
+    ports.heldElsewhere = static_cast<int8_t>(in.Byte());
+    mioutil::RemapCalls calls = {&ports, Select, ReadNumber, ReadLocation, CollectHeld, WriteAndRestart, nullptr};
+    mioutil::RenumberPorts(calls);
+    for (size_t i = 0; i < members.size(); ++i) {
+        const Member& m = members[i];
+        FUZZ_CHECK(ports.holds[i] == m.number || (m.renamed && ports.holds[i] == m.handed));
+    }
+
+    // The restart order of the renamed ports' moves, in member order.
+    std::vector<mioutil::PortMove> moves;
+    int32_t highest = 0;
+    for (uint32_t i = 0; i < members.size(); ++i) {
+        if (!members[i].renamed) continue;
+        moves.push_back({i, members[i].number, members[i].handed});
+        highest = std::max({highest, members[i].number, members[i].handed});
+    }
+    const uint32_t count = static_cast<uint32_t>(moves.size());
+    for (const int32_t temporary : {0, highest < INT32_MAX ? highest + 1 : 0}) {
+        FUZZ_CHECK(mioutil::CheckRestartOrder(moves.data(), count, temporary) == nullptr);
     }
     return 0;
 }
