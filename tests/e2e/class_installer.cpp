@@ -3,7 +3,7 @@
 // restart (DIF_PROPERTYCHANGE), with the "PortName" the node has then, to a log
 // the tests read, one line each.
 //
-// Where the test keeps COM-name links (devices.h, kLinksKey) it also does what a
+// Where the test keeps COM-name links (standin_log.h, kLinksKey) it also does what a
 // serial port driver does with its \DosDevices\COMn link on a restart: drops the
 // node's link, then takes the one of its "PortName"; when another node holds that
 // link, the node is left without one and the collision is logged.
@@ -12,23 +12,9 @@
 
 #include <cwchar>
 
-#include "devices.h"
+#include "standin_log.h"
 
 namespace {
-
-bool AppendLine(const wchar_t* path, const wchar_t* text) {
-    char line[1024] = {};
-    int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, line, sizeof(line) - 2, nullptr, nullptr);
-    length = length > 0 ? length - 1 : 0;
-    line[length++] = '\n';
-    HANDLE log = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (log == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    WriteFile(log, line, static_cast<DWORD>(length), &written, nullptr);
-    CloseHandle(log);
-    return true;
-}
 
 void MoveLink(const wchar_t* id, const wchar_t* portName) {
     HKEY links = nullptr;
@@ -54,8 +40,8 @@ void MoveLink(const wchar_t* id, const wchar_t* portName) {
             wchar_t line[600] = {};
             swprintf(line, 600, L"%ls took %ls, held by %ls", id, portName, holder);
             wchar_t path[MAX_PATH] = {};
-            e2e::CollisionLogPath(path, MAX_PATH);
-            AppendLine(path, line);
+            e2e::TempLogPath(path, MAX_PATH, e2e::kCollisionLog);
+            e2e::AppendLogLine(path, line);
         }
     }
     RegCloseKey(links);
@@ -88,6 +74,6 @@ extern "C" __declspec(dllexport) DWORD WINAPI RecordingClassInstaller(DI_FUNCTIO
     wchar_t line[e2e::kIdChars + 260] = {};
     swprintf(line, e2e::kIdChars + 260, portName[0] != L'\0' ? L"%ls %ls" : L"%ls", id, portName);
     wchar_t path[MAX_PATH] = {};
-    e2e::RestartLogPath(path, MAX_PATH);
-    return AppendLine(path, line) ? NO_ERROR : GetLastError();
+    e2e::TempLogPath(path, MAX_PATH, e2e::kRestartLog);
+    return e2e::AppendLogLine(path, line) ? NO_ERROR : GetLastError();
 }
