@@ -12,13 +12,15 @@
 
 #include <cwchar>
 
+#include "platform/unique_handle.h"
 #include "standin_log.h"
 
 namespace {
 
 void MoveLink(const wchar_t* id, const wchar_t* portName) {
-    HKEY links = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, e2e::kLinksKey, 0, KEY_ALL_ACCESS, &links) != ERROR_SUCCESS) return;
+    mioutil::UniqueRegKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, e2e::kLinksKey, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) return;
+    const HKEY links = key.get();
     RegDeleteValueW(links, id);
     if (portName[0] != L'\0') {
         wchar_t holder[e2e::kIdChars] = {};
@@ -44,7 +46,6 @@ void MoveLink(const wchar_t* id, const wchar_t* portName) {
             e2e::AppendLogLine(path, line);
         }
     }
-    RegCloseKey(links);
 }
 
 }  // namespace
@@ -56,18 +57,15 @@ extern "C" __declspec(dllexport) DWORD WINAPI RecordingClassInstaller(DI_FUNCTIO
     // the calling process; Wine's takes them from System32 whatever the process
     // asked for. So this installer loads one by bare name itself, as SetupAPI
     // would: in the tool's process it must come from System32 or nowhere.
-    if (HMODULE coinstaller = LoadLibraryW(L"mioutil_e2e_coinstaller.dll")) FreeLibrary(coinstaller);
+    mioutil::UniqueModule(LoadLibraryW(L"mioutil_e2e_coinstaller.dll")).reset();
     wchar_t id[e2e::kIdChars] = {};
     wchar_t portName[256] = {};
     if (member != nullptr && SetupDiGetDeviceInstanceIdW(set, member, id, e2e::kIdChars, nullptr)) {
-        HKEY key = SetupDiOpenDevRegKey(set, member, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
-        if (key != INVALID_HANDLE_VALUE) {
-            DWORD size = sizeof(portName) - sizeof(wchar_t);
-            if (RegQueryValueExW(key, L"PortName", nullptr, nullptr, reinterpret_cast<BYTE*>(portName), &size) !=
-                ERROR_SUCCESS) {
-                portName[0] = L'\0';
-            }
-            RegCloseKey(key);
+        const mioutil::UniqueRegKey key(SetupDiOpenDevRegKey(set, member, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
+        DWORD size = sizeof(portName) - sizeof(wchar_t);
+        if (key.valid() && RegQueryValueExW(key.get(), L"PortName", nullptr, nullptr, reinterpret_cast<BYTE*>(portName),
+                                            &size) != ERROR_SUCCESS) {
+            portName[0] = L'\0';
         }
         MoveLink(id, portName);
     }
