@@ -49,11 +49,12 @@ protected:
 
     // The table's nodes; then every node with a "PortName" holds the link of that name.
     testing::AssertionResult Arrange(const Ports& ports) {
-        arranged_ = true;
         std::vector<NodeSpec> nodes;
         for (const Port& p : ports) nodes.push_back(p.node);
         testing::AssertionResult done = CreateNodes(nodes);
-        return done ? SeedLinks() : done;
+        if (done) done = SeedLinks();
+        arranged_ = done;
+        return done;
     }
 
     // Runs the re-map, which may write port nodes' names only. Each rewritten row
