@@ -445,21 +445,15 @@ void MeasureRemap(int reps) {
     double none = 0;
     int made = 0;
     for (int nodes : kRemapNodes) {
+        std::vector<e2e::NodeSpec> ports;
         for (; made < nodes; ++made) {
             const int com = 3 + (made * 37) % 256;  // distinct, shuffled
-            const std::wstring portName = L"COM" + std::to_wstring(com);
-            const std::wstring location = e2e::LocationText(made % 4 + 1);
-            const std::wstring friendly = std::wstring(mioutil::kPortNamePrefix) + L" (" + portName + L")";
-            e2e::NodeSpec node;
-            node.instanceId = e2e::PortId(made);
-            node.portName = portName.c_str();
-            node.location = location.c_str();
-            node.friendlyName = friendly.c_str();
-            std::wstring error;
-            if (!e2e::CreateNode(node, &error)) {
-                std::fprintf(stderr, "bench: %ls\n", error.c_str());
-                std::exit(2);
-            }
+            ports.push_back(e2e::PortNode(made, L"COM" + std::to_wstring(com), made % 4 + 1));
+        }
+        const testing::AssertionResult created = e2e::CreateNodes(ports);
+        if (!created) {
+            std::fprintf(stderr, "bench: %s\n", created.message());
+            std::exit(2);
         }
         std::vector<double> times;
         Run(g_paths.tool, L"");

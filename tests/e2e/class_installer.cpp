@@ -3,7 +3,7 @@
 // restart (DIF_PROPERTYCHANGE), with the "PortName" the node has then, to a log
 // the tests read, one line each.
 //
-// Where the test keeps COM-name links (devices.h, kLinksKey) it also does what a
+// Where the test keeps COM-name links (standin_log.h, kLinksKey) it also does what a
 // serial port driver does with its \DosDevices\COMn link on a restart: drops the
 // node's link, then takes the one of its "PortName"; when another node holds that
 // link, the node is left without one and the collision is logged.
@@ -12,27 +12,15 @@
 
 #include <cwchar>
 
-#include "devices.h"
+#include "platform/unique_handle.h"
+#include "standin_log.h"
 
 namespace {
 
-bool AppendLine(const wchar_t* path, const wchar_t* text) {
-    char line[1024] = {};
-    int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, line, sizeof(line) - 2, nullptr, nullptr);
-    length = length > 0 ? length - 1 : 0;
-    line[length++] = '\n';
-    HANDLE log = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (log == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    WriteFile(log, line, static_cast<DWORD>(length), &written, nullptr);
-    CloseHandle(log);
-    return true;
-}
-
 void MoveLink(const wchar_t* id, const wchar_t* portName) {
-    HKEY links = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, e2e::kLinksKey, 0, KEY_ALL_ACCESS, &links) != ERROR_SUCCESS) return;
+    mioutil::UniqueRegKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, e2e::kLinksKey, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) return;
+    const HKEY links = key.get();
     RegDeleteValueW(links, id);
     if (portName[0] != L'\0') {
         wchar_t holder[e2e::kIdChars] = {};
@@ -54,11 +42,10 @@ void MoveLink(const wchar_t* id, const wchar_t* portName) {
             wchar_t line[600] = {};
             swprintf(line, 600, L"%ls took %ls, held by %ls", id, portName, holder);
             wchar_t path[MAX_PATH] = {};
-            e2e::CollisionLogPath(path, MAX_PATH);
-            AppendLine(path, line);
+            e2e::TempLogPath(path, MAX_PATH, e2e::kCollisionLog);
+            e2e::AppendLogLine(path, line);
         }
     }
-    RegCloseKey(links);
 }
 
 }  // namespace
@@ -70,24 +57,21 @@ extern "C" __declspec(dllexport) DWORD WINAPI RecordingClassInstaller(DI_FUNCTIO
     // the calling process; Wine's takes them from System32 whatever the process
     // asked for. So this installer loads one by bare name itself, as SetupAPI
     // would: in the tool's process it must come from System32 or nowhere.
-    if (HMODULE coinstaller = LoadLibraryW(L"mioutil_e2e_coinstaller.dll")) FreeLibrary(coinstaller);
+    mioutil::UniqueModule(LoadLibraryW(L"mioutil_e2e_coinstaller.dll")).reset();
     wchar_t id[e2e::kIdChars] = {};
     wchar_t portName[256] = {};
     if (member != nullptr && SetupDiGetDeviceInstanceIdW(set, member, id, e2e::kIdChars, nullptr)) {
-        HKEY key = SetupDiOpenDevRegKey(set, member, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
-        if (key != INVALID_HANDLE_VALUE) {
-            DWORD size = sizeof(portName) - sizeof(wchar_t);
-            if (RegQueryValueExW(key, L"PortName", nullptr, nullptr, reinterpret_cast<BYTE*>(portName), &size) !=
-                ERROR_SUCCESS) {
-                portName[0] = L'\0';
-            }
-            RegCloseKey(key);
+        const mioutil::UniqueRegKey key(SetupDiOpenDevRegKey(set, member, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
+        DWORD size = sizeof(portName) - sizeof(wchar_t);
+        if (key.valid() && RegQueryValueExW(key.get(), L"PortName", nullptr, nullptr, reinterpret_cast<BYTE*>(portName),
+                                            &size) != ERROR_SUCCESS) {
+            portName[0] = L'\0';
         }
         MoveLink(id, portName);
     }
     wchar_t line[e2e::kIdChars + 260] = {};
     swprintf(line, e2e::kIdChars + 260, portName[0] != L'\0' ? L"%ls %ls" : L"%ls", id, portName);
     wchar_t path[MAX_PATH] = {};
-    e2e::RestartLogPath(path, MAX_PATH);
-    return AppendLine(path, line) ? NO_ERROR : GetLastError();
+    e2e::TempLogPath(path, MAX_PATH, e2e::kRestartLog);
+    return e2e::AppendLogLine(path, line) ? NO_ERROR : GetLastError();
 }

@@ -9,15 +9,15 @@
 #include "comdb_standin.h"
 #include "devices.h"
 #include "devices/msports_api.h"
-#include "driver_fixtures.h"
+#include "helpers.h"
 #include "names.h"
 
 namespace e2e {
 
 struct Collateral::Watch {
     std::wstring path;
-    HKEY key = nullptr;
-    HANDLE event = nullptr;
+    UniqueRegKey key;
+    UniqueKernelHandle event;
 };
 
 namespace {
@@ -101,15 +101,14 @@ public:
             Watch(path);
             return;
         }
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
+        UniqueRegKey key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS) {
             (*items_)[{path, L""}] = "unreadable";
             return;
         }
-        RecordValues(key, path);
-        const std::vector<std::wstring> children = Subkeys(key);
-        RegCloseKey(key);
-        for (const std::wstring& child : children) Cover(path + L"\\" + child);
+        RecordValues(key.get(), path);
+        key.reset();
+        for (const std::wstring& child : SubkeyNames(KEY_WOW64_64KEY, path)) Cover(path + L"\\" + child);
     }
 
 private:
@@ -135,17 +134,6 @@ private:
         }
     }
 
-    static std::vector<std::wstring> Subkeys(HKEY key) {
-        std::vector<std::wstring> names;
-        for (DWORD i = 0;; ++i) {
-            wchar_t name[256] = {};
-            DWORD length = 256;
-            if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-            names.emplace_back(name, length);
-        }
-        return names;
-    }
-
     // A subtree not recorded item by item: any change below it signals the event.
     void Watch(const std::wstring& path) {
         if (watches_ == nullptr) return;
@@ -154,11 +142,11 @@ private:
         }
         auto* watch = new Collateral::Watch;
         watch->path = path;
-        watch->event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_NOTIFY | KEY_WOW64_64KEY, &watch->key) !=
+        watch->event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_NOTIFY | KEY_WOW64_64KEY, watch->key.put()) !=
                 ERROR_SUCCESS ||
-            RegNotifyChangeKeyValue(watch->key, TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
-                                    watch->event, TRUE) != ERROR_SUCCESS) {
+            RegNotifyChangeKeyValue(watch->key.get(), TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                                    watch->event.get(), TRUE) != ERROR_SUCCESS) {
             ADD_FAILURE() << "cannot watch HKLM\\" << testing::PrintToString(path);
         }
         watches_->push_back(watch);
@@ -170,10 +158,9 @@ private:
 
 void RecordInfFolder(Items* items, const std::wstring& folder) {
     WIN32_FIND_DATAW found = {};
-    HANDLE find = FindFirstFileW((L"\\\\?\\" + folder + L"\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return;
+    const UniqueFind find(FindFirstFileW((L"\\\\?\\" + folder + L"\\*").c_str(), &found));
     std::vector<std::wstring> subfolders;
-    do {
+    for (bool more = find.valid(); more; more = FindNextFileW(find.get(), &found)) {
         const std::wstring name = found.cFileName;
         if (name == L"." || name == L"..") continue;
         const std::wstring path = folder + L"\\" + name;
@@ -193,8 +180,7 @@ void RecordInfFolder(Items* items, const std::wstring& folder) {
             content += tail;
         }
         (*items)[{path, L""}] = content;
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
+    }
     for (const std::wstring& sub : subfolders) RecordInfFolder(items, sub);
 }
 
@@ -264,11 +250,7 @@ Changes& Changes::FileGone(const std::wstring& name) {
 Collateral::Collateral() { items_ = Record(&watches_); }
 
 Collateral::~Collateral() {
-    for (Watch* watch : watches_) {
-        if (watch->key != nullptr) RegCloseKey(watch->key);
-        if (watch->event != nullptr) CloseHandle(watch->event);
-        delete watch;
-    }
+    for (Watch* watch : watches_) delete watch;
 }
 
 void Collateral::Expect(const Changes& changes, const char* file, int line) const {
@@ -334,7 +316,7 @@ void Collateral::Expect(const Changes& changes, const char* file, int line) cons
         }
     }
     for (const Watch* watch : watches_) {
-        if (WaitForSingleObject(watch->event, 0) == WAIT_OBJECT_0) {
+        if (WaitForSingleObject(watch->event.get(), 0) == WAIT_OBJECT_0) {
             ADD_FAILURE_AT(file, line) << "something below HKLM\\" << Narrow(watch->path)
                                        << " changed (watched as a whole, not recorded item by item)";
         }
@@ -414,92 +396,57 @@ const wchar_t* const kForeignTops[] = {
     L"KoravLabs",
 };
 
-HKEY CreateKey(REGSAM view, const std::wstring& path) {
-    HKEY key = nullptr;
-    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
-                              nullptr),
-              ERROR_SUCCESS)
-        << testing::PrintToString(path);
-    return key;
-}
-
-void DeleteTree(REGSAM view, const std::wstring& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS) return;
-    RegDeleteTreeW(key, nullptr);
-    RegCloseKey(key);
-    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), view, 0);
-}
-
 // The database with the foreign ports' numbers set (`reserve`) or cleared.
-void MarkForeignNumbers(bool reserve) {
-    BYTE bits[COMDB_MAX_PORTS_ARBITRATED / 8] = {};
-    DWORD size = sizeof(bits);
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, kComDbKey, kComDbValue, RRF_RT_REG_BINARY, nullptr, bits, &size) !=
-        ERROR_SUCCESS) {
-        if (!reserve) return;
-        size = 32;
+testing::AssertionResult MarkForeignNumbers(bool reserve) {
+    std::string bits;
+    if (!ReadValue(kNative, kComDbKey, kComDbValue, &bits)) {
+        if (!reserve) return testing::AssertionSuccess();
+        bits.assign(32, '\0');
     }
     for (const ForeignNode& node : kForeignNodes) {
-        const DWORD needed = static_cast<DWORD>((node.comNumber + 7) / 8);
-        if (reserve && size < needed) size = needed;
-        const BYTE bit = static_cast<BYTE>(1u << ((node.comNumber - 1) % 8));
-        BYTE& byte = bits[(node.comNumber - 1) / 8];
-        byte = static_cast<BYTE>(reserve ? byte | bit : byte & ~bit);
+        const size_t needed = static_cast<size_t>((node.comNumber + 7) / 8);
+        if (reserve && bits.size() < needed) bits.resize(needed);
+        if (bits.size() < needed) continue;
+        const char bit = static_cast<char>(1u << ((node.comNumber - 1) % 8));
+        char& byte = bits[(node.comNumber - 1) / 8];
+        byte = static_cast<char>(reserve ? byte | bit : byte & ~bit);
     }
-    HKEY key = CreateKey(0, kComDbKey);
-    if (key == nullptr) return;
-    EXPECT_EQ(RegSetValueExW(key, kComDbValue, 0, REG_BINARY, bits, size), ERROR_SUCCESS);
-    RegCloseKey(key);
+    return SetValue(kNative, kComDbKey, kComDbValue, REG_BINARY, bits.data(), static_cast<DWORD>(bits.size()));
 }
 
 const wchar_t kForeignVendorSetup[] = L"SOFTWARE\\Korav\\PCI_MultiIO_Driver\\Setup";  // 32-bit view only
 
 }  // namespace
 
-void PlantForeignInfs() {
+testing::AssertionResult PlantForeignInfs() {
     for (const ForeignInf& inf : kForeignInfs) {
         RemoveFileForce(InfPath(inf.name));
-        WriteBytes(InfPath(inf.name), inf.text);
+        testing::AssertionResult written = WriteBytes(InfPath(inf.name), inf.text);
+        if (!written) return written;
         if (inf.readOnly) SetFileAttributesW(InfPath(inf.name).c_str(), FILE_ATTRIBUTE_READONLY);
     }
+    return testing::AssertionSuccess();
 }
 
 void RemoveForeignInfs() {
     for (const ForeignInf& inf : kForeignInfs) RemoveFileForce(InfPath(inf.name));
 }
 
-void PlantForeignThings() {
+testing::AssertionResult PlantForeignThings() {
     RemoveForeignThings();
-    PlantForeignInfs();
+    testing::AssertionResult done = PlantForeignInfs();
     for (const ForeignNode& node : kForeignNodes) {
-        NodeSpec wanted;
-        wanted.instanceId = node.id;
-        wanted.portName = node.portName;
-        wanted.location = node.location;
-        wanted.friendlyName = L"Communications Port";
-        wanted.softwareKey = true;
-        wanted.setupClass = &kPortsClass;
-        std::wstring error;
-        EXPECT_TRUE(CreateNode(wanted, &error)) << Narrow(error);
+        if (done) done = CreateNodes({{node.id, node.portName, node.location, L"Communications Port", true, &kPortsClass}});
     }
-    MarkForeignNumbers(true);
+    if (done) done = MarkForeignNumbers(true);
     for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
         for (const ForeignValue& v : kForeignValues) {
-            HKEY key = CreateKey(view, std::wstring(L"SOFTWARE\\") + v.key);
-            if (key == nullptr) continue;
-            RegSetValueExW(key, v.name, 0, v.type, reinterpret_cast<const BYTE*>(v.text),
-                           static_cast<DWORD>((wcslen(v.text) + 1) * sizeof(wchar_t)));
-            RegCloseKey(key);
+            if (done) done = SetText(view, std::wstring(L"SOFTWARE\\") + v.key, v.name, v.text, v.type);
         }
     }
     // The vendor's own tree in the other view: the tool cleans its own view only.
-    HKEY key = CreateKey(KEY_WOW64_32KEY, kForeignVendorSetup);
-    if (key != nullptr) {
-        const wchar_t version[] = L"1.0.0.4";
-        RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version), sizeof(version));
-        RegCloseKey(key);
-    }
+    if (done) done = SetText(KEY_WOW64_32KEY, kForeignVendorSetup, L"Version", L"1.0.0.4");
+    return done;
 }
 
 void RemoveForeignThings() {

@@ -11,6 +11,8 @@
 // The files of the INF folder are recorded by name, attributes, size and content.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <map>
 #include <string>
 #include <utility>
@@ -69,11 +71,11 @@ private:
 
 /// Puts the things that are not the card's on the machine (each test process
 /// starts with them), and takes them away again.
-void PlantForeignThings();
+testing::AssertionResult PlantForeignThings();
 void RemoveForeignThings();
 /// The foreign oem*.inf files alone: a test that needs an INF folder without any
 /// oem*.inf takes them away and puts them back.
-void PlantForeignInfs();
+testing::AssertionResult PlantForeignInfs();
 void RemoveForeignInfs();
 
 }  // namespace e2e

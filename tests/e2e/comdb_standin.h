@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "log_path.h"
+#include "standin_log.h"
 
 namespace e2e {
 
@@ -14,7 +14,6 @@ constexpr const wchar_t* kComDbValue = L"ComDB";
 /// Set to "1" in the environment of the process that loads the stand-in to make ComDBOpen fail.
 constexpr const wchar_t* kComDbOpenFailsVariable = L"MIOUTIL_E2E_COMDB_OPEN_FAILS";
 
-/// The stand-in appends one line per call here ("open", "release 3 -> 0", "close").
-inline void ComDbLogPath(wchar_t* out, UINT capacity) { LogPath(out, capacity, L"mioutil_e2e_comdb.log"); }
+// The stand-in logs one line per call in kComDbLog ("open", "release 3 -> 0", "close").
 
 }  // namespace e2e

@@ -35,37 +35,25 @@ TEST(CommandLine, RejectedCommandLinesPrintTheMessageAndExitTen) {
     EXPECT_EQ(e2e::LastRunLogSection().back(), "exit code 10 (0x0000000A)");
 }
 
-std::string ReadAll(const std::wstring& path) {
-    std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
-}
-
 TEST(CommandLine, TheRunLogRotatesPastOneMebibyteAndALockedOneChangesNothing) {
     const std::wstring log = e2e::RunLogPath();
     const std::wstring old = log + L".old";
     const std::string full = "\xEF\xBB\xBF" + std::string(1024 * 1024 - 3, 'x') + "\r\n";  // 1 MiB and 2 bytes
-    HANDLE file = CreateFileW(log.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    e2e::UniqueFile file(CreateFileW(log.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file.valid());
     DWORD written = 0;
-    ASSERT_TRUE(WriteFile(file, full.data(), static_cast<DWORD>(full.size()), &written, nullptr));
+    ASSERT_TRUE(WriteFile(file.get(), full.data(), static_cast<DWORD>(full.size()), &written, nullptr));
     // Locked by another process: the tool does what it always does, and writes nothing.
     e2e::RunResult locked = e2e::RunTool(L"-Bogus");
-    CloseHandle(file);
+    file.reset();
     EXPECT_EQ(locked.exitCode, mioutil::kExitInvalidCommandLine);
     EXPECT_EQ(locked.out, kMessageBytes);
-    EXPECT_EQ(ReadAll(log), full);
+    EXPECT_EQ(e2e::ReadBytes(log), full);
 
     e2e::RunResult rotated = e2e::RunTool(L"-Bogus");
     EXPECT_EQ(rotated.exitCode, mioutil::kExitInvalidCommandLine);
-    EXPECT_EQ(ReadAll(old), full);
-    const std::string fresh = ReadAll(log);
+    EXPECT_EQ(e2e::ReadBytes(old), full);
+    const std::string fresh = e2e::ReadBytes(log);
     EXPECT_EQ(fresh.compare(0, 8, "\xEF\xBB\xBF==== "), 0);
     EXPECT_EQ(fresh.find("==== ", 8), std::string::npos);  // one section only
     DeleteFileW(old.c_str());

@@ -28,40 +28,25 @@ const DemoPort kPorts[] = {
     {4, 1, L"COM4"}, {5, 4, L"COM9"}, {6, 2, L"COM6"},  {7, 3, L"COM7"},  // card 2
 };
 
-std::wstring ExeDir() {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir(path, n);
-    return dir.substr(0, dir.find_last_of(L"\\/"));
+testing::AssertionResult Arrange() {
+    e2e::RemoveNodes(mioutil::kBusEnumerator);
+    e2e::ClearRecordedRestarts();
+    testing::AssertionResult done = e2e::RegisterTestClass(e2e::BinDir());
+    if (done) done = e2e::InstallComDbStandIn(e2e::BinDir());
+    std::vector<e2e::NodeSpec> nodes;
+    for (const DemoPort& p : kPorts) {
+        nodes.push_back({e2e::PortId(p.id), p.com, e2e::LocationText(p.portOnCard),
+                         std::wstring(mioutil::kPortNamePrefix) + L" (" + p.com + L")"});
+    }
+    if (done) done = e2e::CreateNodes(nodes);
+    // Each port's driver holds the link of its COM name, as after the last boot.
+    return done ? e2e::SeedLinks() : done;
 }
 
 int Install() {
-    e2e::RemoveNodes(mioutil::kBusEnumerator);
-    e2e::ClearRecordedRestarts();
-    if (!e2e::RegisterTestClass(ExeDir()) || !e2e::InstallComDbStandIn(ExeDir())) {
-        std::fprintf(stderr, "demo_setup: could not register the test device class or the msports.dll stand-in\n");
-        return 1;
-    }
-    for (const DemoPort& p : kPorts) {
-        const std::wstring location = e2e::LocationText(p.portOnCard);
-        const std::wstring friendly = std::wstring(mioutil::kPortNamePrefix) + L" (" + p.com + L")";
-        e2e::NodeSpec wanted;
-        wanted.instanceId = e2e::PortId(p.id);
-        wanted.portName = p.com;
-        wanted.location = location.c_str();
-        wanted.friendlyName = friendly.c_str();
-        std::wstring error;
-        if (!e2e::CreateNode(wanted, &error)) {
-            std::fprintf(stderr, "demo_setup: %ls\n", error.c_str());
-            return 1;
-        }
-    }
-    // Each port's driver holds the link of its COM name, as after the last boot.
-    if (!e2e::SeedLinks()) {
-        std::fprintf(stderr, "demo_setup: could not record the ports' COM-name links\n");
-        return 1;
-    }
-    return 0;
+    const testing::AssertionResult done = Arrange();
+    if (!done) std::fprintf(stderr, "demo_setup: %s\n", done.message());
+    return done ? 0 : 1;
 }
 
 int Show() {
@@ -96,10 +81,10 @@ int Show() {
     for (size_t i = 0; i < restarts.size(); ++i) {
         std::printf("    %3zu. %ls as %ls\n", i + 1, restarts[i].first.c_str(), restarts[i].second.c_str());
     }
-    const std::vector<std::string> collisions = e2e::RecordedCollisions();
+    const std::vector<std::wstring> collisions = e2e::RecordedCollisions();
     std::printf("\n    %zu restarts for %zu ports; ports that restarted onto a name another port held: %zu\n",
                 restarts.size(), rows.size(), collisions.size());
-    for (const std::string& line : collisions) std::printf("      %s\n", line.c_str());
+    for (const std::wstring& line : collisions) std::printf("      %ls\n", line.c_str());
     return 0;
 }
 

@@ -6,19 +6,17 @@
 #include <windows.h>
 #include <setupapi.h>
 
+#include <gtest/gtest.h>
+
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "harness.h"
-
-#include "log_path.h"
+#include "helpers.h"
 
 namespace e2e {
-
-/// Room for a device instance ID (MAX_DEVICE_ID_LEN of cfgmgr32.h).
-constexpr DWORD kIdChars = 200;
 
 /// An SP_DEVINFO_DATA ready for SetupDiEnumDeviceInfo and friends.
 inline SP_DEVINFO_DATA DevInfoData() {
@@ -29,45 +27,43 @@ inline SP_DEVINFO_DATA DevInfoData() {
 
 /// The test device class; its Installer32 is the recording class installer.
 extern const GUID kTestClassGuid;
-
-/// Where the recording class installer appends the instance IDs it restarted.
-inline void RestartLogPath(wchar_t* out, UINT capacity) { LogPath(out, capacity, L"mioutil_e2e_restarts.log"); }
-
-/// Where the recording class installer keeps the COM-name links while a test
-/// has them (HKEY_CURRENT_USER): one value per node, named by its instance ID,
-/// holding the name whose link it has.
-constexpr const wchar_t* kLinksKey = L"Software\\MioutilE2E\\Links";
-/// Where it logs a node that restarted onto a name another node's link holds.
-inline void CollisionLogPath(wchar_t* out, UINT capacity) { LogPath(out, capacity, L"mioutil_e2e_collisions.log"); }
+/// Nodes of another enumerator, and display nodes that sort before Wine's own.
+constexpr const wchar_t* kOtherNodes = L"ROOT\\MIOUTIL_TEST";
+constexpr const wchar_t* kTestDisplays = L"DISPLAY\\AAA_MIOUTIL_TEST";
 
 /// Registers the recording class installer for the test class: copies it from
 /// `binDir` into System32 and names it there by its bare name.
-bool RegisterTestClass(const std::wstring& binDir);
+testing::AssertionResult RegisterTestClass(const std::wstring& binDir);
 /// For the demo and the benchmark, which run the tool outside the test harness:
-/// copies the msports.dll stand-in from `binDir` into System32 and tells Wine to
-/// load it for mioutil.exe. Wine's own aborts on ComDBOpen, which the re-map calls
-/// to find a spare name for ports that swap numbers.
-bool InstallComDbStandIn(const std::wstring& binDir);
+/// copies the msports.dll stand-in from `binDir` into System32 and tells Wine to load it for
+/// mioutil.exe. Wine's own aborts on ComDBOpen, which the re-map calls to find a
+/// spare name for ports that swap numbers.
+testing::AssertionResult InstallComDbStandIn(const std::wstring& binDir);
 /// Deletes the test class's key (remove its nodes first).
 void UnregisterTestClass();
 
 struct NodeSpec {
-    std::wstring instanceId;                // e.g. KRVPCARD_ENUM\KRVPCARD_SERP\0001
-    const wchar_t* portName = nullptr;      // "PortName" in the device key; nullptr: no such value
-    const wchar_t* location = nullptr;      // location information; nullptr: none
-    const wchar_t* friendlyName = nullptr;  // nullptr: none
-    bool softwareKey = false;               // also create the node's software (driver) key
-    const GUID* setupClass = nullptr;       // nullptr: the test class
+    std::wstring instanceId;     // e.g. KRVPCARD_ENUM\KRVPCARD_SERP\0001
+    std::wstring portName = {};      // "PortName" in the device key; empty: no such value
+    std::wstring location = {};      // location information; empty: none
+    std::wstring friendlyName = {};  // empty: none
+    bool softwareKey = false;    // also create the node's software (driver) key
+    const GUID* setupClass = nullptr;  // nullptr: the test class
 };
 
-/// Creates and registers a node in the test class. False (with the reason in
-/// `error`) when any step fails.
-bool CreateNode(const NodeSpec& wanted, std::wstring* error = nullptr);
+/// Creates and registers the nodes; fails at the first step that does.
+testing::AssertionResult CreateNodes(const std::vector<NodeSpec>& nodes);
 
 /// Instance ID of port n of the simulated cards: KRVPCARD_ENUM\KRVPCARD_SERP\nnnn.
 std::wstring PortId(int n);
 /// Location information of the port numbered `portOnCard` on its card: "KORAV COM Port <n>".
 std::wstring LocationText(int portOnCard);
+/// The friendly name port n has from an earlier run: one that does not change
+/// shows the node was not written.
+std::wstring OldName(int n);
+/// Port n of the simulated cards, at place `portOnCard` of its card (0: no location
+/// information), holding `portName` ("": none) and its OldName.
+NodeSpec PortNode(int n, const std::wstring& portName, int portOnCard);
 
 struct NodeState {
     bool exists = false;
@@ -81,15 +77,10 @@ struct NodeState {
 };
 NodeState ReadNode(const std::wstring& instanceId);
 
-
 /// Instance IDs of every registered node under an enumerator (or enumerator\device ID).
 std::vector<std::wstring> ListNodes(const wchar_t* enumerator);
-
 /// Removes every node under the enumerator (or enumerator\device ID).
 void RemoveNodes(const wchar_t* enumerator);
-
-/// The lines of a text file, without their line ends; none when it cannot be read.
-std::vector<std::string> ReadLines(const wchar_t* path);
 
 /// Instance IDs the recording class installer restarted, in order.
 std::vector<std::wstring> RecordedRestarts();
@@ -100,17 +91,34 @@ void ClearRecordedRestarts();
 /// Starts keeping COM-name links: every node (present or not) with a "PortName"
 /// holds the link of that name, as its driver took it when it last started.
 /// Clears the collision log.
-bool SeedLinks();
+testing::AssertionResult SeedLinks();
 /// Which node holds which link, by instance ID.
 std::map<std::wstring, std::wstring> Links();
 /// Every restart onto a name another node's link held, one line each.
-std::vector<std::string> RecordedCollisions();
+std::vector<std::wstring> RecordedCollisions();
 /// Stops keeping links and clears the collision log.
 void ClearLinks();
 
-/// The COM-port database (as the msports.dll stand-in keeps it) holding exactly these numbers.
-bool SetComDb(const std::vector<int>& numbers);
+/// The COM-port database (as the msports.dll stand-in keeps it) holding exactly
+/// these numbers, in the 32 bytes Windows gives it at first.
+testing::AssertionResult SetComDb(const std::vector<int>& numbers);
+/// The numbers it holds.
+std::vector<int> ComDbNumbers();
+/// The stand-in's calls ("open", "release 3 -> 0", "close"), and clearing them.
+std::vector<std::wstring> ComDbLog();
+void ClearComDbLog();
 
-std::string Narrow(const std::wstring& text);
+/// The device tests: the test class registered, and no node, restart, link,
+/// COM-port database or stand-in log of the tests before or after each.
+class DeviceTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    static void CleanUp();
+
+    // The tool must load the msports.dll stand-in, never Wine's builtin: a cycle
+    // of moves asks it for a free number, the removals release numbers in it.
+    WineDllOverrideFor msports_{L"mioutil.exe", L"msports", L"native"};
+};
 
 }  // namespace e2e

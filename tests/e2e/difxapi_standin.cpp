@@ -1,5 +1,5 @@
 // Test stand-in for difxapi.dll, which Wine lacks. DriverPackageUninstallW appends
-// one line per call to difxapi_calls.log beside this DLL:
+// one line per call to its log beside this DLL (standin_log.h):
 //   <path> TAB <flags in hex> TAB <installer info null: 1/0> TAB <need-reboot flag on entry>
 // and returns the DWORD that the test stored under HKCU\Software\MioutilE2E\DifxResult,
 // in a value named by the INF's file name (0 when there is none).
@@ -8,23 +8,11 @@
 
 #include <cwchar>
 
+#include "standin_log.h"
+
 namespace {
 
 HMODULE self = nullptr;
-
-[[maybe_unused]] void AppendLog(const wchar_t* line) {
-    wchar_t path[MAX_PATH] = {};
-    DWORD n = GetModuleFileNameW(self, path, MAX_PATH);
-    while (n > 0 && path[n - 1] != L'\\') --n;
-    if (n == 0 || n + 20 >= MAX_PATH) return;
-    wcscpy(path + n, L"difxapi_calls.log");
-    HANDLE log = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                             nullptr);
-    if (log == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    WriteFile(log, line, static_cast<DWORD>(wcslen(line) * sizeof(wchar_t)), &written, nullptr);
-    CloseHandle(log);
-}
 
 [[maybe_unused]] DWORD ResultFor(const wchar_t* infPath) {
     const wchar_t* name = wcsrchr(infPath, L'\\');
@@ -48,10 +36,12 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 extern "C" __declspec(dllexport) DWORD WINAPI DriverPackageUninstallW(PCWSTR infPath, DWORD flags,
                                                                       PVOID installerInfo, BOOL* needReboot) {
     wchar_t line[1024] = {};
-    swprintf(line, 1024, L"%ls\t%lx\t%d\t%d\n", infPath != nullptr ? infPath : L"(null)",
+    swprintf(line, 1024, L"%ls\t%lx\t%d\t%d", infPath != nullptr ? infPath : L"(null)",
              static_cast<unsigned long>(flags), installerInfo == nullptr ? 1 : 0,
              needReboot != nullptr ? static_cast<int>(*needReboot) : -1);
-    AppendLog(line);
+    wchar_t path[MAX_PATH] = {};
+    e2e::LogPathBeside(self, path, MAX_PATH, e2e::kDifxLog);
+    e2e::AppendLogLine(path, line);
     if (needReboot != nullptr) *needReboot = TRUE;  // asked for, never acted on
     return infPath != nullptr ? ResultFor(infPath) : ERROR_INVALID_PARAMETER;
 }

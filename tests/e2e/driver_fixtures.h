@@ -15,44 +15,17 @@
 
 namespace e2e {
 
-// Files and folders.
-std::wstring InfFolder();  // <Windows>\inf as GetWindowsDirectoryW gives it
-std::wstring InfPath(const std::wstring& name);
-void WriteBytes(const std::wstring& path, const std::string& bytes);
-std::string ReadBytes(const std::wstring& path);
-bool Exists(const std::wstring& path);
-void RemoveFileForce(const std::wstring& path);  // clears read-only first; absent is fine
-void RemoveTreeForce(const std::wstring& folder);
-std::vector<std::wstring> ReadLogLines(const std::wstring& path);  // UTF-16 lines, without the line feeds
-
-// HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\<entry>, native view.
+/// HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\<entry>, native view.
 std::wstring UninstallEntryPath(const std::wstring& entry);
-void SetValue(const std::wstring& keyPath, const std::wstring& name, DWORD type, const std::string& bytes);
-void SetText(const std::wstring& keyPath, const std::wstring& name, const std::wstring& text, DWORD type = REG_SZ);
-bool ValueExists(const std::wstring& keyPath, const std::wstring& name);
-std::vector<std::wstring> ValueNames(const std::wstring& keyPath);
-void DeleteKeyTree(const std::wstring& keyPath);
 
 // DPInst.exe stand-in at %SystemDrive%\Program Files\KORAV\DPInst.exe.
 std::wstring DpinstFolder();
-void InstallDpinst();
+testing::AssertionResult InstallDpinst();
 std::vector<std::wstring> DpinstCalls();
 
 // difxapi.dll stand-in: one call per line "path TAB flags TAB info-null TAB reboot".
 std::wstring DifxLogIn(const std::wstring& folder);
-void SetDifxResult(const std::wstring& infName, DWORD result);
-
-/// Sets an environment variable for the children started while it lives.
-class ScopedEnv {
-public:
-    ScopedEnv(const wchar_t* name, const wchar_t* value);
-    ~ScopedEnv();
-
-private:
-    std::wstring name_;
-    std::wstring old_;
-    bool had_ = false;
-};
+testing::AssertionResult SetDifxResult(const std::wstring& infName, DWORD result);
 
 /// Wine's load order for difxapi.dll in mioutil.exe ("native", or "" for none).
 /// Wine would otherwise load its own difxapi.dll, whose stub reports success,
@@ -70,7 +43,7 @@ protected:
     void SetUp() override;
     void TearDown() override;
     void ExpectForeignThingsUntouched();
-    void PlantForeignInf();  // done by SetUp; a test that removes it puts it back
+    static testing::AssertionResult PlantForeignInf();  // done by SetUp; a test that removes it puts it back
 
 private:
     void Clean();

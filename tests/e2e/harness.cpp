@@ -12,69 +12,53 @@ namespace {
 constexpr ULONGLONG kRunLimitMs = 120000;
 }  // namespace
 
-std::wstring BinDir() {
-    wchar_t path[MAX_PATH] = {};
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir(path, n);
-    return dir.substr(0, dir.find_last_of(L"\\/"));
-}
-
-std::wstring SystemDir() {
-    wchar_t path[MAX_PATH] = {};
-    const UINT n = GetSystemDirectoryW(path, MAX_PATH);
-    return std::wstring(path, n);
-}
-
 RunResult RunCommandLine(const std::wstring& commandLine) {
     RunResult result;
     SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return result;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    UniqueKernelHandle readEnd, writeEnd;
+    if (!CreatePipe(readEnd.put(), writeEnd.put(), &sa, 0)) return result;
+    SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
 
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    si.hStdOutput = writeEnd;
+    si.hStdOutput = writeEnd.get();
     si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION pi = {};
     std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
     mutableLine.push_back(L'\0');
     const BOOL started = CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                         nullptr, &si, &pi);
-    CloseHandle(writeEnd);  // our copy; the pipe ends when the child's copy closes
-    if (started) {
-        // Drain the pipe while waiting, with a time limit: a tool that hangs (a
-        // walk that never ends) fails its test instead of stalling the suite.
-        const ULONGLONG deadline = GetTickCount64() + kRunLimitMs;
-        bool exited = false;
-        for (;;) {
-            DWORD available = 0;
-            while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
-                char buffer[4096];
-                DWORD got = 0;
-                const DWORD want = available < sizeof(buffer) ? available : static_cast<DWORD>(sizeof(buffer));
-                if (!ReadFile(readEnd, buffer, want, &got, nullptr) || got == 0) break;
-                result.out.append(buffer, got);
-            }
-            if (exited) break;  // one last drain after the exit
-            exited = WaitForSingleObject(pi.hProcess, 20) == WAIT_OBJECT_0;
-            if (!exited && GetTickCount64() > deadline) {
-                ADD_FAILURE() << "still running after " << kRunLimitMs / 1000
-                              << " s, terminated: " << testing::PrintToString(commandLine);
-                TerminateProcess(pi.hProcess, 0xFFFFFFFF);
-                WaitForSingleObject(pi.hProcess, 10000);
-                exited = true;
-            }
-        }
-        GetExitCodeProcess(pi.hProcess, &result.exitCode);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    } else {
+    writeEnd.reset();  // our copy; the pipe ends when the child's copy closes
+    if (!started) {
         ADD_FAILURE() << "could not start: " << testing::PrintToString(commandLine) << " error " << GetLastError();
+        return result;
     }
-    CloseHandle(readEnd);
+    const UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
+    // Drain the pipe while waiting, with a time limit: a tool that hangs (a walk
+    // that never ends) fails its test instead of stalling the suite.
+    const ULONGLONG deadline = GetTickCount64() + kRunLimitMs;
+    for (bool exited = false;;) {
+        DWORD available = 0;
+        while (PeekNamedPipe(readEnd.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+            char buffer[4096];
+            DWORD got = 0;
+            const DWORD want = available < sizeof(buffer) ? available : static_cast<DWORD>(sizeof(buffer));
+            if (!ReadFile(readEnd.get(), buffer, want, &got, nullptr) || got == 0) break;
+            result.out.append(buffer, got);
+        }
+        if (exited) break;  // one last drain after the exit
+        exited = WaitForSingleObject(process.get(), 20) == WAIT_OBJECT_0;
+        if (!exited && GetTickCount64() > deadline) {
+            ADD_FAILURE() << "still running after " << kRunLimitMs / 1000
+                          << " s, terminated: " << testing::PrintToString(commandLine);
+            TerminateProcess(process.get(), 0xFFFFFFFF);
+            WaitForSingleObject(process.get(), 10000);
+            exited = true;
+        }
+    }
+    GetExitCodeProcess(process.get(), &result.exitCode);
     return result;
 }
 
@@ -108,14 +92,8 @@ std::wstring RunLogPath() {
 
 std::vector<std::string> LastRunLogSection() {
     std::vector<std::string> lines;
-    HANDLE file = CreateFileW(RunLogPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return lines;
-    std::string bytes;
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) bytes.append(buffer, got);
-    CloseHandle(file);
+    const std::string bytes = ReadBytes(RunLogPath());
+    if (bytes.empty()) return lines;
     EXPECT_EQ(bytes.compare(0, 3, "\xEF\xBB\xBF"), 0) << "the log starts without its UTF-8 byte-order mark";
     size_t start = 3;
     for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
@@ -137,13 +115,6 @@ bool RunLogHas(std::initializer_list<const char*> pieces) {
     return false;
 }
 
-bool KeyExists(const std::wstring& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
-
 bool RunningUnderWine() {
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
@@ -152,13 +123,9 @@ bool RunningUnderWine() {
 namespace {
 
 void DeleteKeyIfEmpty(const std::wstring& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-    DWORD subkeys = 1, values = 1;
-    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
-                     nullptr);
-    RegCloseKey(key);
-    if (subkeys == 0 && values == 0) RegDeleteKeyW(HKEY_CURRENT_USER, path.c_str());
+    if (SubkeyNames(kNative, path, HKEY_CURRENT_USER).empty() && ValueNames(kNative, path, HKEY_CURRENT_USER).empty()) {
+        DeleteTree(kNative, path, HKEY_CURRENT_USER);
+    }
 }
 
 }  // namespace
@@ -166,34 +133,18 @@ void DeleteKeyIfEmpty(const std::wstring& path) {
 WineAppSetting::WineAppSetting(const wchar_t* exe, const wchar_t* subkey, const wchar_t* name, const wchar_t* value)
     : exeKey_(std::wstring(L"Software\\Wine\\AppDefaults\\") + exe), name_(name) {
     key_ = subkey != nullptr ? exeKey_ + L"\\" + subkey : exeKey_;
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS) {
-        ADD_FAILURE() << "cannot create HKCU\\" << testing::PrintToString(key_);
-        return;
-    }
-    wchar_t old[1024] = {};
-    DWORD size = sizeof(old) - sizeof(wchar_t);
+    std::string data;
     DWORD type = 0;
-    had_ = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(old), &size) == ERROR_SUCCESS &&
-           type == REG_SZ;
-    if (had_) old_ = old;
-    EXPECT_EQ(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                             static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t))),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+    had_ = ReadValue(kNative, key_, name_, &data, &type, HKEY_CURRENT_USER) && type == REG_SZ &&
+           ReadText(kNative, key_, name_, &old_, HKEY_CURRENT_USER);
+    EXPECT_TRUE(SetText(kNative, key_, name_, value, REG_SZ, HKEY_CURRENT_USER));
 }
 
 WineAppSetting::~WineAppSetting() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-        if (had_) {
-            RegSetValueExW(key, name_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(old_.c_str()),
-                           static_cast<DWORD>((old_.size() + 1) * sizeof(wchar_t)));
-        } else {
-            RegDeleteValueW(key, name_.c_str());
-        }
-        RegCloseKey(key);
+    if (had_) {
+        SetText(kNative, key_, name_, old_, REG_SZ, HKEY_CURRENT_USER);
+    } else {
+        DeleteValue(kNative, key_, name_, HKEY_CURRENT_USER);
     }
     DeleteKeyIfEmpty(key_);
     if (key_ != exeKey_) DeleteKeyIfEmpty(exeKey_);
@@ -203,7 +154,7 @@ WineAppSetting::~WineAppSetting() {
 // the collateral guard around each run proves they stay as they are.
 class ForeignThings : public testing::Environment {
 public:
-    void SetUp() override { PlantForeignThings(); }
+    void SetUp() override { ASSERT_TRUE(PlantForeignThings()); }
     void TearDown() override { RemoveForeignThings(); }
 };
 

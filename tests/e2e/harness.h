@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "collateral.h"
+#include "helpers.h"
 
 namespace e2e {
 
@@ -16,13 +17,6 @@ struct RunResult {
     DWORD exitCode = 0xFFFFFFFF;
     std::string out;  // the exact bytes written to standard output
 };
-
-/// Folder of the running test exe; mioutil.exe and the stand-ins are built there.
-std::wstring BinDir();
-
-/// The Windows System32 folder; the stand-ins for what Wine lacks are copied there,
-/// since the tool loads msports.dll, difxapi.dll and class installers from nowhere else.
-std::wstring SystemDir();
 
 /// Runs a command line (program path quoted by the caller) with standard output
 /// captured; waits for it to end.
@@ -51,9 +45,6 @@ std::vector<std::string> LastRunLogSection();
 /// Whether a line of the log's last section holds every one of `pieces`.
 bool RunLogHas(std::initializer_list<const char*> pieces);
 
-/// True when the key exists under HKEY_LOCAL_MACHINE, in the native view.
-bool KeyExists(const std::wstring& path);
-
 /// True when running under Wine (ntdll exports wine_get_version).
 bool RunningUnderWine();
 
@@ -68,11 +59,9 @@ public:
     WineAppSetting& operator=(const WineAppSetting&) = delete;
 
 private:
-    std::wstring exeKey_;
-    std::wstring key_;
-    std::wstring name_;
-    std::wstring old_;
-    bool had_ = false;
+    std::wstring exeKey_, key_;  // the exe's key, and the one holding the value
+    std::wstring name_, old_;
+    bool had_;
 };
 
 /// The Windows version ("win7", "winxp64", ...) Wine reports to one exe.

@@ -4,23 +4,17 @@
 // can be told to fail ComDBOpen, and logs every call for the tests to read.
 #include <windows.h>
 
-#include <cstdio>
+#include <cwchar>
 
 #include "comdb_standin.h"
 #include "devices/msports_api.h"
 
 namespace {
 
-void Log(const char* line) {
+void Log(const wchar_t* line) {
     wchar_t path[MAX_PATH] = {};
-    e2e::ComDbLogPath(path, MAX_PATH);
-    HANDLE log = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (log == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    WriteFile(log, line, static_cast<DWORD>(lstrlenA(line)), &written, nullptr);
-    WriteFile(log, "\n", 1, &written, nullptr);
-    CloseHandle(log);
+    e2e::TempLogPath(path, MAX_PATH, e2e::kComDbLog);
+    e2e::AppendLogLine(path, line);
 }
 
 bool OpenIsToFail() {
@@ -51,36 +45,36 @@ extern "C" {
 LONG WINAPI ComDBOpen(PHCOMDB PHComDB) {
     *PHComDB = HCOMDB_INVALID_HANDLE_VALUE;
     if (OpenIsToFail()) {
-        Log("open -> failed");
+        Log(L"open -> failed");
         return ERROR_ACCESS_DENIED;
     }
     HKEY key = nullptr;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, e2e::kComDbKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
         ERROR_SUCCESS) {
-        Log("open -> failed");
+        Log(L"open -> failed");
         return ERROR_ACCESS_DENIED;
     }
     *PHComDB = reinterpret_cast<HCOMDB>(key);
-    Log("open");
+    Log(L"open");
     return ERROR_SUCCESS;
 }
 
 LONG WINAPI ComDBReleasePort(HCOMDB HComDB, DWORD ComNumber) {
     const LONG status = IsOpen(HComDB) ? Release(reinterpret_cast<HKEY>(HComDB), ComNumber) : ERROR_INVALID_PARAMETER;
-    char line[64] = {};
-    std::snprintf(line, sizeof(line), "release %lu -> %ld%s", static_cast<unsigned long>(ComNumber),
-                  static_cast<long>(status), IsOpen(HComDB) ? "" : " (no handle)");
+    wchar_t line[64] = {};
+    swprintf(line, 64, L"release %lu -> %ld%ls", static_cast<unsigned long>(ComNumber), static_cast<long>(status),
+             IsOpen(HComDB) ? L"" : L" (no handle)");
     Log(line);
     return status;
 }
 
 LONG WINAPI ComDBClose(HCOMDB HComDB) {
     if (!IsOpen(HComDB)) {
-        Log("close -> no handle");
+        Log(L"close -> no handle");
         return ERROR_INVALID_PARAMETER;
     }
     RegCloseKey(reinterpret_cast<HKEY>(HComDB));
-    Log("close");
+    Log(L"close");
     return ERROR_SUCCESS;
 }
 
@@ -106,7 +100,7 @@ LONG WINAPI ComDBGetCurrentPortUsage(HCOMDB HComDB, PBYTE Buffer, DWORD BufferSi
             Buffer[i] = i < size * 8 && (bits[i / 8] & (1u << (i % 8))) != 0 ? 1 : 0;
         }
     }
-    Log("usage");
+    Log(L"usage");
     return ERROR_SUCCESS;
 }
 

@@ -68,9 +68,9 @@ TEST_F(OemInf, ProviderIsFoundByBytesInTheFirst65535Only) {
         {L"oem9113.inf_old", kHead + "Provider=KORAV GROUP\r\n", false},
         {L"oem9114.infx", kHead + "Provider=KORAV GROUP\r\n", false},
     };
-    for (const File& f : files) WriteBytes(InfPath(f.name), f.bytes);
-    WriteBytes(InfPath(L"oem9101.pnf"), "pnf");
-    WriteBytes(InfPath(L"oem9104.pnf"), "pnf");
+    for (const File& f : files) ASSERT_TRUE(WriteBytes(InfPath(f.name), f.bytes));
+    ASSERT_TRUE(WriteBytes(InfPath(L"oem9101.pnf"), "pnf"));
+    ASSERT_TRUE(WriteBytes(InfPath(L"oem9104.pnf"), "pnf"));
     ASSERT_TRUE(CreateDirectoryW(InfPath(L"oem9112.inf").c_str(), nullptr));  // a directory never opens as a file
     Changes gone = Changes().FileGone(L"oem9101.pnf");
     for (const File& f : files) {
@@ -97,9 +97,9 @@ TEST_F(OemInf, ProviderIsFoundByBytesInTheFirst65535Only) {
 TEST_F(OemInf, ExitCodeIsTheOrOfTheUninstallResults) {
     const std::string text = kHead + "Provider=KORAV GROUP\r\n";
     // One failure among successes gives its code.
-    WriteBytes(InfPath(L"oem9201.inf"), text);
-    WriteBytes(InfPath(L"oem9202.inf"), text);
-    SetDifxResult(L"oem9202.inf", ERROR_ACCESS_DENIED);
+    ASSERT_TRUE(WriteBytes(InfPath(L"oem9201.inf"), text));
+    ASSERT_TRUE(WriteBytes(InfPath(L"oem9202.inf"), text));
+    ASSERT_TRUE(SetDifxResult(L"oem9202.inf", ERROR_ACCESS_DENIED));
     RunResult r = RunTool(L"-UninstallDriver", Changes().FileGone(L"oem9201.inf").FileGone(L"oem9202.inf"));
     EXPECT_EQ(r.exitCode, static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(Uninstalled(), Paths({L"oem9201.inf", L"oem9202.inf"}));
@@ -110,11 +110,11 @@ TEST_F(OemInf, ExitCodeIsTheOrOfTheUninstallResults) {
 
     // Two failures blend into their bitwise OR; the files still go.
     RemoveFileForce(DifxLogIn(SystemDir()));
-    WriteBytes(InfPath(L"oem9203.inf"), text);
-    WriteBytes(InfPath(L"oem9204.inf"), text);
-    WriteBytes(InfPath(L"oem9205.inf"), text);
-    SetDifxResult(L"oem9203.inf", 0x0E000100);
-    SetDifxResult(L"oem9205.inf", 0x00000012);
+    ASSERT_TRUE(WriteBytes(InfPath(L"oem9203.inf"), text));
+    ASSERT_TRUE(WriteBytes(InfPath(L"oem9204.inf"), text));
+    ASSERT_TRUE(WriteBytes(InfPath(L"oem9205.inf"), text));
+    ASSERT_TRUE(SetDifxResult(L"oem9203.inf", 0x0E000100));
+    ASSERT_TRUE(SetDifxResult(L"oem9205.inf", 0x00000012));
     r = RunTool(L"-UninstallDriver",
                 Changes().FileGone(L"oem9203.inf").FileGone(L"oem9204.inf").FileGone(L"oem9205.inf"));
     EXPECT_EQ(r.exitCode, 0x0E000112u);
@@ -127,15 +127,15 @@ TEST_F(OemInf, ExitCodeIsTheOrOfTheUninstallResults) {
 
 TEST_F(OemInf, MatchingInfsGoWithTheirPnfTwinsAReadOnlyOneStays) {
     const std::string text = kHead + "Provider=Korav Co., Ltd.\r\n";
-    WriteBytes(InfPath(L"oem9301.inf"), text);
-    WriteBytes(InfPath(L"oem9301.pnf"), "pnf");
-    WriteBytes(InfPath(L"oem9302.inf"), text);  // no twin
-    WriteBytes(InfPath(L"oem9303.inf"), text);
-    WriteBytes(InfPath(L"oem9303.pnf"), "pnf");
+    ASSERT_TRUE(WriteBytes(InfPath(L"oem9301.inf"), text));
+    ASSERT_TRUE(WriteBytes(InfPath(L"oem9301.pnf"), "pnf"));
+    ASSERT_TRUE(WriteBytes(InfPath(L"oem9302.inf"), text));  // no twin
+    ASSERT_TRUE(WriteBytes(InfPath(L"oem9303.inf"), text));
+    ASSERT_TRUE(WriteBytes(InfPath(L"oem9303.pnf"), "pnf"));
     ASSERT_TRUE(SetFileAttributesW(InfPath(L"oem9303.inf").c_str(), FILE_ATTRIBUTE_READONLY));
-    WriteBytes(InfPath(L"oem9304.pnf"), text);  // a PNF whose INF is gone is never looked at
-    WriteBytes(InfPath(L"oem9305.inf"), kHead + "Provider=Someone Else\r\n");
-    WriteBytes(InfPath(L"oem9305.pnf"), "pnf");
+    ASSERT_TRUE(WriteBytes(InfPath(L"oem9304.pnf"), text));  // a PNF whose INF is gone is never looked at
+    ASSERT_TRUE(WriteBytes(InfPath(L"oem9305.inf"), kHead + "Provider=Someone Else\r\n"));
+    ASSERT_TRUE(WriteBytes(InfPath(L"oem9305.pnf"), "pnf"));
 
     RunResult r = RunTool(L"-UninstallDriver", Changes()
                                                    .FileGone(L"oem9301.inf")
@@ -162,10 +162,10 @@ TEST_F(OemInf, APathThatDoesNotFitIsNeverCutShortIntoAnother) {
     const std::wstring tooLong = L"oem" + std::wstring(room - 3, L'a') + L".inf";
     const std::wstring cutShort = tooLong.substr(0, room);  // what a cut-short path would name
     ASSERT_EQ(fits.size(), room);
-    WriteBytes(InfPath(fits), text);
-    WriteBytes(InfPath(tooLong), text);
-    WriteBytes(InfPath(tooLong.substr(0, tooLong.size() - 4) + L".pnf"), "pnf");
-    WriteBytes(InfPath(cutShort), text);
+    ASSERT_TRUE(WriteBytes(InfPath(fits), text));
+    ASSERT_TRUE(WriteBytes(InfPath(tooLong), text));
+    ASSERT_TRUE(WriteBytes(InfPath(tooLong.substr(0, tooLong.size() - 4) + L".pnf"), "pnf"));
+    ASSERT_TRUE(WriteBytes(InfPath(cutShort), text));
 
     RunResult r = RunTool(L"-UninstallDriver", Changes().FileGone(fits));
     EXPECT_EQ(r.exitCode, 0u);
@@ -204,8 +204,8 @@ protected:
         CreateDirectoryW(root_.c_str(), nullptr);
         CreateDirectoryW(alone_.c_str(), nullptr);
         CreateDirectoryW(planted_.c_str(), nullptr);
-        ASSERT_TRUE(CopyFileW((BinDir() + L"\\mioutil.exe").c_str(), (alone_ + L"\\mioutil.exe").c_str(), FALSE));
-        ASSERT_TRUE(CopyFileW((BinDir() + L"\\difxapi.dll").c_str(), (planted_ + L"\\difxapi.dll").c_str(), FALSE));
+        ASSERT_TRUE(CopyTo(BinDir() + L"\\mioutil.exe", alone_ + L"\\mioutil.exe"));
+        ASSERT_TRUE(CopyTo(BinDir() + L"\\difxapi.dll", planted_ + L"\\difxapi.dll"));
     }
     void TearDown() override {
         RemoveTreeForce(root_);
@@ -220,13 +220,12 @@ protected:
     static Changes MatchingInfsGo() {
         return Changes().FileGone(L"oem9401.inf").FileGone(L"oem9401.pnf").FileGone(L"oem9402.inf");
     }
-    void WriteMatchingInfs() {
-        WriteBytes(InfPath(L"oem9401.inf"), kHead + "Provider=KORAV GROUP\r\n");
-        WriteBytes(InfPath(L"oem9401.pnf"), "pnf");
-        WriteBytes(InfPath(L"oem9402.inf"), kHead + "Provider=KORAV Co., Ltd.\r\n");
+    static testing::AssertionResult WriteMatchingInfs() {
+        testing::AssertionResult done = WriteBytes(InfPath(L"oem9401.inf"), kHead + "Provider=KORAV GROUP\r\n");
+        if (done) done = WriteBytes(InfPath(L"oem9401.pnf"), "pnf");
+        return done ? WriteBytes(InfPath(L"oem9402.inf"), kHead + "Provider=KORAV Co., Ltd.\r\n") : done;
     }
 
-    const std::wstring kPlantedLog = L"C:\\mioutil_e2e_planted.log";
     const std::wstring root_ = L"C:\\mioutil_e2e_difx";
     const std::wstring alone_ = root_ + L"\\alone";
     const std::wstring planted_ = root_ + L"\\planted";
@@ -242,7 +241,7 @@ TEST_F(DllLoading, WithoutTheDllTheExeStillRunsEachUninstallFailsAndTheInfsStay)
     wchar_t path[32768] = {};
     GetEnvironmentVariableW(L"PATH", path, 32768);
     ScopedEnv plantedPath(L"PATH", (planted_ + L";" + path).c_str());
-    WriteMatchingInfs();
+    ASSERT_TRUE(WriteMatchingInfs());
     ASSERT_TRUE(SetCurrentDirectoryW(planted_.c_str()));
     const RunResult remap = RunAlone(L"");
     const RunResult uninstall = RunAlone(L"-UninstallDriver");
@@ -256,18 +255,17 @@ TEST_F(DllLoading, WithoutTheDllTheExeStillRunsEachUninstallFailsAndTheInfsStay)
 
 TEST_F(DllLoading, System32FirstTheExesFolderOnlyWhereSystem32HasNone) {
     // A copy without DriverPackageUninstallW beside the exe is passed over while System32 has one.
-    ASSERT_TRUE(CopyFileW((BinDir() + L"\\noexport\\difxapi.dll").c_str(), (alone_ + L"\\difxapi.dll").c_str(),
-                          FALSE));
-    WriteMatchingInfs();
-    SetDifxResult(L"oem9402.inf", ERROR_FILE_NOT_FOUND);
+    ASSERT_TRUE(CopyTo(BinDir() + L"\\noexport\\difxapi.dll", alone_ + L"\\difxapi.dll"));
+    ASSERT_TRUE(WriteMatchingInfs());
+    ASSERT_TRUE(SetDifxResult(L"oem9402.inf", ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(RunAlone(L"-UninstallDriver", MatchingInfsGo()).exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(Uninstalled(), Paths({L"oem9401.inf", L"oem9402.inf"}));
 
     HideSystemDll hidden;
-    WriteMatchingInfs();
+    ASSERT_TRUE(WriteMatchingInfs());
     EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, static_cast<DWORD>(ERROR_PROC_NOT_FOUND));  // nothing goes
 
-    ASSERT_TRUE(CopyFileW((BinDir() + L"\\difxapi.dll").c_str(), (alone_ + L"\\difxapi.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyTo(BinDir() + L"\\difxapi.dll", alone_ + L"\\difxapi.dll"));
     EXPECT_EQ(RunAlone(L"-UninstallDriver", MatchingInfsGo()).exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(Uninstalled(alone_), Paths({L"oem9401.inf", L"oem9402.inf"}));
     EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, 0u);
@@ -277,19 +275,14 @@ TEST_F(DllLoading, DllsPlantedBesideTheExeOrInTheCurrentDirectoryAreNeverLoaded)
     WineDllOverrideFor msports(L"mioutil.exe", L"msports", L"native");
     RemoveNodes(mioutil::kBusEnumerator);
     ASSERT_TRUE(RegisterTestClass(BinDir()));
-    NodeSpec port;
-    port.instanceId = PortId(0);
-    port.portName = L"COM3";
-    const std::wstring location = LocationText(1);
-    port.location = location.c_str();
-    ASSERT_TRUE(CreateNode(port));
+    ASSERT_TRUE(CreateNodes({{PortId(0), L"COM3", LocationText(1)}}));
     for (const std::wstring& folder : {alone_, planted_}) {
         for (const wchar_t* dll :
              {L"msports.dll", L"difxapi.dll", L"e2e_classinst.dll", L"mioutil_e2e_coinstaller.dll"}) {
-            ASSERT_TRUE(CopyFileW((BinDir() + L"\\planted\\" + dll).c_str(), (folder + L"\\" + dll).c_str(), FALSE));
+            ASSERT_TRUE(CopyTo(BinDir() + L"\\planted\\" + dll, folder + L"\\" + dll));
         }
     }
-    WriteMatchingInfs();
+    ASSERT_TRUE(WriteMatchingInfs());
     ClearRecordedRestarts();
     wchar_t cwd[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, cwd);

@@ -1,28 +1,17 @@
 // A DLL an attacker would plant beside the tool or in the current directory, built
 // as msports.dll, difxapi.dll, e2e_classinst.dll and a co-installer (test code). It exports what
 // the real ones export, so that a program that takes it starts and calls it; when
-// loaded, it appends its own path to C:\mioutil_e2e_planted.log for the tests.
+// loaded, it logs its own path (standin_log.h, kPlantedLog) for the tests.
 #include <windows.h>
 #include <setupapi.h>
 
-namespace {
-
-void Confess(HMODULE self) {
-    wchar_t path[MAX_PATH + 2] = {};
-    const DWORD n = GetModuleFileNameW(self, path, MAX_PATH);
-    path[n] = L'\n';
-    HANDLE log = CreateFileW(L"C:\\mioutil_e2e_planted.log", FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (log == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    WriteFile(log, path, (n + 1) * sizeof(wchar_t), &written, nullptr);
-    CloseHandle(log);
-}
-
-}  // namespace
+#include "standin_log.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) Confess(instance);
+    wchar_t path[MAX_PATH] = {};
+    if (reason == DLL_PROCESS_ATTACH && GetModuleFileNameW(instance, path, MAX_PATH) > 0) {
+        e2e::AppendLogLine(e2e::kPlantedLog, path);
+    }
     return TRUE;
 }
 

@@ -17,11 +17,11 @@ std::wstring Record(int i) { return L"DriverStorePath" + std::to_wstring(i); }
 // The card's installer writes each record as 522 bytes, whatever follows the path's
 // zero. The last character stays zero: RegSetValueExW adds a terminator to string data
 // that lacks one when the next character in memory is zero (Windows and Wine alike).
-void SetRecord(int i, const std::wstring& path, DWORD type = REG_SZ) {
+testing::AssertionResult SetRecord(int i, const std::wstring& path, DWORD type = REG_SZ) {
     std::wstring data = path + L'\0' + L"junk after the zero";
     data.resize(260, L'J');
     data.push_back(L'\0');
-    SetValue(kEntry, Record(i), type, std::string(reinterpret_cast<const char*>(data.data()), 522));
+    return SetValue(kNative, kEntry, Record(i), type, data.data(), 522);
 }
 
 // What DPInst.exe receives once cmd.exe has stripped the outer quotes and expanded %SystemDrive%.
@@ -32,42 +32,42 @@ std::wstring Received(const std::wstring& path) {
 class RecordedPackages : public DriverRemovalTest {};
 
 TEST_F(RecordedPackages, RecordsRunHighestIndexFirstThenRecordsAndEntryGo) {
-    InstallDpinst();
+    ASSERT_TRUE(InstallDpinst());
     const std::wstring p0 = L"C:\\Windows\\System32\\DriverStore\\FileRepository\\krvbus.inf_amd64_1a\\krvbus.inf";
     const std::wstring p1 = L"C:\\Windows\\System32\\DriverStore\\FileRepository\\krv port.inf_amd64_2b\\krv port.inf";
     const std::wstring p2 = L"C:\\Windows\\System32\\DriverStore\\FileRepository\\krvser.inf_amd64_3c\\krvser.inf";
-    SetRecord(0, p0);
-    SetRecord(1, p1);                 // blanks: passed unquoted
-    SetRecord(2, p2, REG_EXPAND_SZ);  // the type is not looked at
+    ASSERT_TRUE(SetRecord(0, p0));
+    ASSERT_TRUE(SetRecord(1, p1));                 // blanks: passed unquoted
+    ASSERT_TRUE(SetRecord(2, p2, REG_EXPAND_SZ));  // the type is not looked at
 
     RunResult r = RunTool(L"-UninstallDriver", Changes().Gone(kEntry));
     EXPECT_EQ(r.exitCode, 0u);  // an oem*.inf, none of the card's
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(DpinstCalls(), (std::vector<std::wstring>{Received(p2), Received(p1), Received(p0)}));
-    EXPECT_FALSE(KeyExists(kEntry));
+    EXPECT_FALSE(KeyExists(kNative, kEntry));
     RunAgain(L"-UninstallDriver", 0);
 }
 
 TEST_F(RecordedPackages, OnlyIndicesBelowTheNumberOfValuesAreLookedFor) {
-    InstallDpinst();
+    ASSERT_TRUE(InstallDpinst());
     // Record 0 beside another value: two values, so index 1 is looked for (absent), then 0.
     const std::wstring p0 = L"C:\\Windows\\System32\\DriverStore\\FileRepository\\krvbus.inf_amd64_1a\\krvbus.inf";
-    SetRecord(0, p0);
-    SetText(kEntry, L"DisplayName", L"KORAV Multi-I/O Card Driver");
+    ASSERT_TRUE(SetRecord(0, p0));
+    ASSERT_TRUE(SetText(kNative, kEntry, L"DisplayName", L"KORAV Multi-I/O Card Driver"));
     RunTool(L"-UninstallDriver", Changes().ValueGone(kEntry, Record(0)));
     EXPECT_EQ(DpinstCalls(), (std::vector<std::wstring>{Received(p0)}));
-    EXPECT_EQ(ValueNames(kEntry), (std::vector<std::wstring>{L"DisplayName"}));
+    EXPECT_EQ(ValueNames(kNative, kEntry), (std::vector<std::wstring>{L"DisplayName"}));
 
     // Only a record of index 3 beside that value: indices 1 and 0 are looked for, nothing runs.
-    SetRecord(3, L"C:\\drv\\three.inf");
+    ASSERT_TRUE(SetRecord(3, L"C:\\drv\\three.inf"));
     RunTool(L"-UninstallDriver");
     EXPECT_EQ(DpinstCalls().size(), 1u);
-    EXPECT_TRUE(ValueExists(kEntry, Record(3)));
-    EXPECT_TRUE(ValueExists(kEntry, L"DisplayName"));
+    EXPECT_TRUE(ValueExists(kNative, kEntry, Record(3)));
+    EXPECT_TRUE(ValueExists(kNative, kEntry, L"DisplayName"));
 }
 
 TEST_F(RecordedPackages, PathsThatCannotBeRunSafelyAreKeptWithTheirEntry) {
-    InstallDpinst();
+    ASSERT_TRUE(InstallDpinst());
     const std::wstring pwned = L"C:\\mioutil_e2e_pwned.txt";
     DeleteFileW(pwned.c_str());
     const std::wstring fits = L"C:\\drv\\" + std::wstring(206, L'f') + L".inf";  // 217 characters: a 259-character command
@@ -82,19 +82,19 @@ TEST_F(RecordedPackages, PathsThatCannotBeRunSafelyAreKeptWithTheirEntry) {
         L"C:\\drv\\a.inf < C:\\drv\\in.txt",
         L"C:\\drv\\a\tb.inf",
     };
-    SetRecord(0, fits);
-    SetRecord(1, tooLong);
-    for (int i = 0; i < 7; ++i) SetRecord(2 + i, special[i]);
+    ASSERT_TRUE(SetRecord(0, fits));
+    ASSERT_TRUE(SetRecord(1, tooLong));
+    for (int i = 0; i < 7; ++i) ASSERT_TRUE(SetRecord(2 + i, special[i]));
     // The card's installer is named by the entry's "UninstallString": the registry
     // cleanup must still keep the entry while it holds records that were not run.
-    SetText(kEntry, L"UninstallString", L"\"C:\\Program Files\\KORAV\\KRVInst.exe\" /uninstall");
+    ASSERT_TRUE(SetText(kNative, kEntry, L"UninstallString", L"\"C:\\Program Files\\KORAV\\KRVInst.exe\" /uninstall"));
 
     RunTool(L"-UninstallDriver", Changes().ValueGone(kEntry, Record(0)));
     EXPECT_EQ(DpinstCalls(), (std::vector<std::wstring>{Received(fits)}));
     EXPECT_FALSE(Exists(pwned));
-    EXPECT_FALSE(ValueExists(kEntry, Record(0)));
-    for (int i = 1; i < 9; ++i) EXPECT_TRUE(ValueExists(kEntry, Record(i))) << i;
-    EXPECT_TRUE(ValueExists(kEntry, L"UninstallString"));
+    EXPECT_FALSE(ValueExists(kNative, kEntry, Record(0)));
+    for (int i = 1; i < 9; ++i) EXPECT_TRUE(ValueExists(kNative, kEntry, Record(i))) << i;
+    EXPECT_TRUE(ValueExists(kNative, kEntry, L"UninstallString"));
     RunAgain(L"-UninstallDriver", 0);
     EXPECT_FALSE(Exists(pwned));
     DeleteFileW(pwned.c_str());
@@ -103,15 +103,15 @@ TEST_F(RecordedPackages, PathsThatCannotBeRunSafelyAreKeptWithTheirEntry) {
 TEST_F(RecordedPackages, NoCommandInterpreterOrProgramAUserCanSwapIsRun) {
     // A per-user COMSPEC reaches an elevated process, and so would a cmd.exe in the
     // current directory: each a logging copy of the stand-in, that must never run.
-    InstallDpinst();
+    ASSERT_TRUE(InstallDpinst());
     const std::wstring planted = L"C:\\mioutil_e2e_interpreter";
     RemoveTreeForce(planted);
     CreateDirectoryW(planted.c_str(), nullptr);
     for (const wchar_t* name : {L"\\cmd.exe", L"\\evil.exe"}) {
-        ASSERT_TRUE(CopyFileW((BinDir() + L"\\dpinst_standin.exe").c_str(), (planted + name).c_str(), FALSE));
+        ASSERT_TRUE(CopyTo(BinDir() + L"\\dpinst_standin.exe", planted + name));
     }
     const std::wstring p0 = L"C:\\drv\\zero.inf";
-    SetRecord(0, p0);
+    ASSERT_TRUE(SetRecord(0, p0));
     wchar_t cwd[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, cwd);
     RunResult r;
@@ -124,44 +124,44 @@ TEST_F(RecordedPackages, NoCommandInterpreterOrProgramAUserCanSwapIsRun) {
     }
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_EQ(DpinstCalls(), (std::vector<std::wstring>{Received(p0)}));
-    EXPECT_TRUE(ReadLogLines(planted + L"\\dpinst_calls.log").empty());
-    EXPECT_FALSE(KeyExists(kEntry));
+    EXPECT_TRUE(ReadLogLines(planted + L"\\" + kDpinstLog).empty());
+    EXPECT_FALSE(KeyExists(kNative, kEntry));
     RemoveTreeForce(planted);
 }
 
 TEST_F(RecordedPackages, WithoutTheCardsEntryOrAnyOemInfNothingChangesAndTheResultIs13) {
-    InstallDpinst();
+    ASSERT_TRUE(InstallDpinst());
     RemoveFileForce(InfPath(L"oem9000.inf"));
     RemoveFileForce(InfPath(L"oem9000.pnf"));
     RemoveForeignInfs();
     RunResult r = RunTool(L"-UninstallDriver");
-    PlantForeignInf();
-    PlantForeignInfs();
+    ASSERT_TRUE(PlantForeignInf());
+    ASSERT_TRUE(PlantForeignInfs());
     EXPECT_EQ(r.exitCode, mioutil::kStatusNotFound);
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(DpinstCalls().empty());
-    EXPECT_FALSE(KeyExists(kEntry));
+    EXPECT_FALSE(KeyExists(kNative, kEntry));
 }
 
 TEST_F(RecordedPackages, RecordsGoEvenWhenDpinstIsMissing) {
-    SetRecord(0, L"C:\\drv\\zero.inf");
-    SetRecord(1, L"C:\\drv\\one.inf");
+    ASSERT_TRUE(SetRecord(0, L"C:\\drv\\zero.inf"));
+    ASSERT_TRUE(SetRecord(1, L"C:\\drv\\one.inf"));
     RunResult r = RunTool(L"-UninstallDriver", Changes().Gone(kEntry));
     EXPECT_EQ(r.exitCode, 0u);
-    EXPECT_FALSE(KeyExists(kEntry));
+    EXPECT_FALSE(KeyExists(kNative, kEntry));
     RunAgain(L"-UninstallDriver", 0);
 }
 
 TEST_F(RecordedPackages, AnEntryThatStillHoldsAValueWithALongNameStays) {
-    InstallDpinst();
+    ASSERT_TRUE(InstallDpinst());
     // The name is longer than the 260-character enumeration buffer: enumerating it
     // fails with ERROR_MORE_DATA, which must not pass for an empty entry.
     const std::wstring longName = L"InstallerNote" + std::wstring(300, L'n');
-    SetRecord(0, L"C:\\drv\\zero.inf");
-    SetText(kEntry, longName, L"kept");
+    ASSERT_TRUE(SetRecord(0, L"C:\\drv\\zero.inf"));
+    ASSERT_TRUE(SetText(kNative, kEntry, longName, L"kept"));
     RunTool(L"-UninstallDriver", Changes().ValueGone(kEntry, Record(0)));
-    EXPECT_TRUE(KeyExists(kEntry));
-    EXPECT_TRUE(ValueExists(kEntry, longName));
+    EXPECT_TRUE(KeyExists(kNative, kEntry));
+    EXPECT_TRUE(ValueExists(kNative, kEntry, longName));
     RunAgain(L"-UninstallDriver", 0);
 }
 

@@ -1,0 +1,84 @@
+// The end-to-end tests' small helpers: the registry (every call takes the view:
+// 0 for the process's own, KEY_WOW64_32KEY or KEY_WOW64_64KEY), files, and the
+// stand-ins' logs. Those that arrange the machine return an AssertionResult that
+// carries the failed step: a test calls them as ASSERT_TRUE(Helper(...)), so a
+// failed set-up stops the test at its own line.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/unique_handle.h"
+#include "standin_log.h"
+
+namespace e2e {
+
+using mioutil::UniqueDevInfo;
+using mioutil::UniqueFile;
+using mioutil::UniqueFind;
+using mioutil::UniqueKernelHandle;
+using mioutil::UniqueModule;
+using mioutil::UniqueRegKey;
+
+/// The process's own registry view.
+constexpr REGSAM kNative = 0;
+
+// Registry, below `root` (HKEY_LOCAL_MACHINE unless named).
+testing::AssertionResult CreateKey(REGSAM view, const std::wstring& path, HKEY root = HKEY_LOCAL_MACHINE);
+testing::AssertionResult SetValue(REGSAM view, const std::wstring& path, const std::wstring& name, DWORD type,
+                                  const void* data, DWORD bytes, HKEY root = HKEY_LOCAL_MACHINE);
+/// A string value with its terminating zero.
+testing::AssertionResult SetText(REGSAM view, const std::wstring& path, const std::wstring& name,
+                                 const std::wstring& text, DWORD type = REG_SZ, HKEY root = HKEY_LOCAL_MACHINE);
+/// The value's raw bytes (and type); false when it cannot be read.
+bool ReadValue(REGSAM view, const std::wstring& path, const std::wstring& name, std::string* data,
+               DWORD* type = nullptr, HKEY root = HKEY_LOCAL_MACHINE);
+/// A string value up to its first zero; false when it cannot be read.
+bool ReadText(REGSAM view, const std::wstring& path, const std::wstring& name, std::wstring* text,
+              HKEY root = HKEY_LOCAL_MACHINE);
+bool ValueExists(REGSAM view, const std::wstring& path, const std::wstring& name, HKEY root = HKEY_LOCAL_MACHINE);
+std::vector<std::wstring> ValueNames(REGSAM view, const std::wstring& path, HKEY root = HKEY_LOCAL_MACHINE);
+std::vector<std::wstring> SubkeyNames(REGSAM view, const std::wstring& path, HKEY root = HKEY_LOCAL_MACHINE);
+bool KeyExists(REGSAM view, const std::wstring& path, HKEY root = HKEY_LOCAL_MACHINE);
+void DeleteValue(REGSAM view, const std::wstring& path, const std::wstring& name, HKEY root = HKEY_LOCAL_MACHINE);
+/// The key with everything below it; a missing key is fine.
+void DeleteTree(REGSAM view, const std::wstring& path, HKEY root = HKEY_LOCAL_MACHINE);
+
+// Files. Long paths go through the \\?\ form so that the tests can arrange them.
+std::wstring BinDir();     // folder of the running exe; mioutil.exe and the stand-ins are built there
+std::wstring SystemDir();  // System32: the stand-ins for what Wine lacks are copied there
+std::wstring InfFolder();  // <Windows>\inf as GetWindowsDirectoryW gives it
+std::wstring InfPath(const std::wstring& name);
+testing::AssertionResult WriteBytes(const std::wstring& path, const std::string& bytes);
+testing::AssertionResult CopyTo(const std::wstring& from, const std::wstring& to);
+std::string ReadBytes(const std::wstring& path);  // empty when it cannot be read
+bool Exists(const std::wstring& path);
+void RemoveFileForce(const std::wstring& path);  // clears read-only first; absent is fine
+void RemoveTreeForce(const std::wstring& folder);
+
+// The stand-ins' logs (standin_log.h).
+std::wstring TempLog(const wchar_t* fileName);
+/// The lines of a log, without their line feeds; none when it cannot be read.
+std::vector<std::wstring> ReadLogLines(const std::wstring& path);
+
+std::string Narrow(const std::wstring& text);
+
+/// Sets an environment variable for the children started while it lives.
+class ScopedEnv {
+public:
+    ScopedEnv(const wchar_t* name, const wchar_t* value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::wstring name_;
+    std::wstring old_;
+    bool had_ = false;
+};
+
+}  // namespace e2e
