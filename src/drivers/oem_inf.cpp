@@ -14,27 +14,25 @@ namespace mioutil {
 
 namespace {
 
-constexpr DWORD kPathCapacity = 260;
-
 struct InfSearch {
-    wchar_t folder[kPathCapacity];
+    wchar_t folder[kPathChars];
     size_t folderLength;
-    wchar_t pattern[kPathCapacity];
+    wchar_t pattern[kPathChars];
 };
 
 // <Windows>\inf and <Windows>\inf\oem*.inf. False when either would not fit:
 // a cut-short folder would be another folder.
 bool PrepareInfSearch(InfSearch& search) {
-    wchar_t windows[kPathCapacity] = {};
-    const UINT windowsLength = GetWindowsDirectoryW(windows, kPathCapacity);
-    if (windowsLength == 0 || windowsLength >= kPathCapacity) return false;
-    if (!JoinPath(windows, windowsLength, kInfSubfolder, TextLength(kInfSubfolder, kPathCapacity), search.folder,
-                  kPathCapacity)) {
+    wchar_t windows[kPathChars] = {};
+    const UINT windowsLength = GetWindowsDirectoryW(windows, static_cast<UINT>(kPathChars));
+    if (windowsLength == 0 || windowsLength >= kPathChars) return false;
+    if (!JoinPath(windows, windowsLength, kInfSubfolder, TextLength(kInfSubfolder, kPathChars), search.folder,
+                  kPathChars)) {
         return false;
     }
-    search.folderLength = TextLength(search.folder, kPathCapacity);
-    return JoinPath(search.folder, search.folderLength, kOemInfPattern, TextLength(kOemInfPattern, kPathCapacity),
-                    search.pattern, kPathCapacity);
+    search.folderLength = TextLength(search.folder, kPathChars);
+    return JoinPath(search.folder, search.folderLength, kOemInfPattern, TextLength(kOemInfPattern, kPathChars),
+                    search.pattern, kPathChars);
 }
 
 // The found file's full path; false when it does not fit, and such a file is left
@@ -43,7 +41,7 @@ bool PrepareInfSearch(InfSearch& search) {
 bool FoundFilePath(const InfSearch& search, const WIN32_FIND_DATAW& found, wchar_t* out) {
     const size_t nameLength = TextLength(found.cFileName, MAX_PATH);
     if (!IsOemInfName(found.cFileName, nameLength)) return false;
-    return JoinPath(search.folder, search.folderLength, found.cFileName, nameLength, out, kPathCapacity);
+    return JoinPath(search.folder, search.folderLength, found.cFileName, nameLength, out, kPathChars);
 }
 
 // The first of the card's provider strings the INF names; null when it names none.
@@ -55,23 +53,23 @@ const wchar_t* InfNamesCardProvider(const InfSearch& search, const WIN32_FIND_DA
 }
 
 void LogDeletion(const wchar_t* path, bool deleted) {
-    wchar_t meaning[kPathCapacity] = {};
+    wchar_t meaning[kPathChars] = {};
     const DWORD error = GetLastError();
     if (deleted) {
         RunLog(L"%ls: deleted", path);
     } else if (error == ERROR_FILE_NOT_FOUND) {
         RunLog(L"%ls: not there", path);
     } else {
-        RunLog(L"%ls: not deleted, error %lu (%ls)", path, error, ErrorMeaning(error, meaning, kPathCapacity));
+        RunLog(L"%ls: not deleted, error %lu (%ls)", path, error, ErrorMeaning(error, meaning, kPathChars));
     }
 }
 
 }  // namespace
 
 uint32_t InfContainsProvider(const wchar_t* folder, const wchar_t* fileName, const wchar_t* provider) {
-    wchar_t path[kPathCapacity] = {};
-    if (!JoinPath(folder, TextLength(folder, kPathCapacity), fileName, TextLength(fileName, kPathCapacity), path,
-                  kPathCapacity)) {
+    wchar_t path[kPathChars] = {};
+    if (!JoinPath(folder, TextLength(folder, kPathChars), fileName, TextLength(fileName, kPathChars), path,
+                  kPathChars)) {
         return kStatusNotFound;
     }
     // A directory does not open without FILE_FLAG_BACKUP_SEMANTICS, so it never matches.
@@ -83,7 +81,7 @@ uint32_t InfContainsProvider(const wchar_t* folder, const wchar_t* fileName, con
     unsigned char raw[kInfTextLimit];
     DWORD got = 0;
     if (!ReadFile(file.get(), raw, static_cast<DWORD>(kInfTextLimit), &got, nullptr)) return kStatusNotFound;
-    return InfTextContains(raw, got, provider, TextLength(provider, kPathCapacity)) ? kExitOk : kStatusNotFound;
+    return InfTextContains(raw, got, provider, TextLength(provider, kPathChars)) ? kExitOk : kStatusNotFound;
 }
 
 uint32_t UninstallOemInfPackages() {
@@ -104,7 +102,7 @@ uint32_t UninstallOemInfPackages() {
     uint32_t examined = 0;
     uint32_t matched = 0;
     do {
-        wchar_t packagePath[kPathCapacity] = {};
+        wchar_t packagePath[kPathChars] = {};
         if (!FoundFilePath(search, found, packagePath)) {
             RunLog(L"%ls\\%ls: left alone (found through its 8.3 alias %ls, or its path is too long)", search.folder,
                    found.cFileName, found.cAlternateFileName);
@@ -117,13 +115,13 @@ uint32_t UninstallOemInfPackages() {
         BOOL needReboot = FALSE;
         const DWORD status = UninstallDriverPackage(difx, packagePath, &needReboot);
         result |= status;
-        wchar_t meaning[kPathCapacity] = {};
+        wchar_t meaning[kPathChars] = {};
         if (difx.uninstall == nullptr) {
             RunLog(L"%ls names \"%ls\": not uninstalled, difxapi.dll could not be had: 0x%08lX (%ls)", packagePath,
-                   provider, status, ErrorMeaning(status, meaning, kPathCapacity));
+                   provider, status, ErrorMeaning(status, meaning, kPathChars));
         } else {
             RunLog(L"%ls names \"%ls\": DriverPackageUninstallW gave 0x%08lX (%ls)%ls", packagePath, provider, status,
-                   ErrorMeaning(status, meaning, kPathCapacity),
+                   ErrorMeaning(status, meaning, kPathChars),
                    needReboot ? L"; DIFx says a reboot is needed" : L"");
         }
     } while (FindNextFileW(find.get(), &found));
@@ -142,10 +140,10 @@ void DeleteOemInfFiles() {
 
     DifxApi difx;  // loaded at the first package that would be deleted
     do {
-        wchar_t infPath[kPathCapacity] = {};
-        wchar_t pnfPath[kPathCapacity] = {};
+        wchar_t infPath[kPathChars] = {};
+        wchar_t pnfPath[kPathChars] = {};
         if (!FoundFilePath(search, found, infPath)) continue;
-        if (!PnfPathOf(infPath, TextLength(infPath, kPathCapacity), pnfPath, kPathCapacity)) continue;
+        if (!PnfPathOf(infPath, TextLength(infPath, kPathChars), pnfPath, kPathChars)) continue;
         if (InfNamesCardProvider(search, found) == nullptr) continue;
         // A package that DIFx could not even be handed is still in the driver
         // store: its INF is what is left to find it by.
