@@ -43,4 +43,12 @@ TEST(PlatformProbe, ClassUnderEachWineVersion) {
     }
 }
 
+// The tool's own stack guard (GCC's would load a crypto provider into every run)
+// is seeded, and a smashed stack ends the process before the function returns.
+TEST(StackProtector, TheGuardIsSeededAndASmashedStackEndsTheProcess) {
+    const e2e::RunResult r = e2e::RunCommandLine(L"\"" + e2e::BinDir() + L"\\stack_smash.exe\"");
+    EXPECT_EQ(r.out, "seeded\r\n");
+    EXPECT_EQ(r.exitCode, static_cast<DWORD>(STATUS_STACK_BUFFER_OVERRUN));
+}
+
 }  // namespace
