@@ -56,17 +56,20 @@ void WritePortNames(HDEVINFO set, SP_DEVINFO_DATA* member, const wchar_t* namePr
     }
 }
 
+// A node's "PortName" into a zero-filled buffer of kTextChars, its device key
+// opened with `access`; false also for a value longer than the buffer.
+bool ReadPortNameText(HDEVINFO set, SP_DEVINFO_DATA* member, REGSAM access, wchar_t* text) {
+    DWORD size = kTextChars * sizeof(wchar_t);
+    UniqueRegKey key(SetupDiOpenDevRegKey(set, member, DICS_FLAG_GLOBAL, 0, DIREG_DEV, access));
+    return key.valid() &&
+           RegQueryValueExW(key.get(), kPortNameValue, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size) ==
+               ERROR_SUCCESS;
+}
+
 // The number in a node's "PortName", its device key opened with `access`.
 bool ReadPortNameNumber(HDEVINFO set, SP_DEVINFO_DATA* member, REGSAM access, int32_t* number) {
     wchar_t text[kTextChars] = {};
-    DWORD size = sizeof(text);
-    LONG status = ERROR_FILE_NOT_FOUND;
-    {
-        UniqueRegKey key(SetupDiOpenDevRegKey(set, member, DICS_FLAG_GLOBAL, 0, DIREG_DEV, access));
-        if (!key.valid()) return false;
-        status = RegQueryValueExW(key.get(), kPortNameValue, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
-    }
-    if (status != ERROR_SUCCESS) return false;  // also a value longer than the buffer
+    if (!ReadPortNameText(set, member, access, text)) return false;
     *number = ComNumberFromPortName(text, kTextChars);
     return true;
 }
@@ -94,14 +97,10 @@ bool ReadPortLocation(void* context, int32_t* number) {
     return ReadLocationNumber(ports->set, &ports->member, ports->prefixLength, number);
 }
 
-// A text of the node for the run log: its "PortName" or its friendly name as they stand.
+// A text of the node for the run log: its "PortName" or its friendly name as they
+// stand, "(none)" where there is none. The last character stays the terminator.
 const wchar_t* PortNameText(HDEVINFO set, SP_DEVINFO_DATA* member, wchar_t* text) {
-    DWORD size = kTextChars * sizeof(wchar_t);
-    UniqueRegKey key(SetupDiOpenDevRegKey(set, member, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
-    if (!key.valid() || RegQueryValueExW(key.get(), kPortNameValue, nullptr, nullptr, reinterpret_cast<BYTE*>(text),
-                                         &size) != ERROR_SUCCESS) {
-        return L"(none)";
-    }
+    if (!ReadPortNameText(set, member, KEY_READ, text)) return L"(none)";
     text[kTextChars - 1] = L'\0';
     return text;
 }
@@ -122,13 +121,13 @@ void WriteAndRestartPort(void* context, int32_t number) {
     wchar_t newName[kTextChars] = {};
     wchar_t newFriendly[kTextChars] = {};
     NodeName(ports->set, &ports->member, node, kPathChars);
-    PortNameText(ports->set, &ports->member, oldName);
-    FriendlyNameText(ports->set, &ports->member, oldFriendly);
+    const wchar_t* before = PortNameText(ports->set, &ports->member, oldName);
+    const wchar_t* friendlyBefore = FriendlyNameText(ports->set, &ports->member, oldFriendly);
     WritePortNames(ports->set, &ports->member, ports->namePrefix, number);
     const RestartResult restart = RestartDevice(ports->set, &ports->member);
     RunLog(L"port %ls: PortName %ls -> %ls, friendly name \"%ls\" -> \"%ls\"; restart asked: class-install "
            L"parameters %ls, class installer %ls",
-           node, oldName, PortNameText(ports->set, &ports->member, newName), oldFriendly,
+           node, before, PortNameText(ports->set, &ports->member, newName), friendlyBefore,
            FriendlyNameText(ports->set, &ports->member, newFriendly), restart.paramsSet ? L"taken" : L"refused",
            restart.installerCalled ? L"succeeded" : L"failed");
 }
