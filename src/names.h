@@ -40,6 +40,15 @@ inline constexpr const wchar_t* kBusEnumerator = L"KRVPCARD_ENUM";
 inline constexpr const wchar_t* kPortNamePrefix = L"KORAV COM Port";
 inline constexpr const wchar_t* kDisplayEnumerator = L"DISPLAY";
 inline constexpr const wchar_t* kPortNameValue = L"PortName";  // COM name, in a port node's device key
+// The serial ports' live COM names, as their drivers publish them (under HKEY_LOCAL_MACHINE).
+inline constexpr const wchar_t* kSerialCommKeyPath = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
+
+// The re-map's plan while it runs (under HKEY_LOCAL_MACHINE, 64-bit view): a run cut
+// short leaves it for the next to finish. The tool's own key, apart from the vendor's.
+inline constexpr const wchar_t* kPlanKeyPath = L"SOFTWARE\\mioutil";
+inline constexpr const wchar_t* kPlanValue = L"RemapPlan";
+// Held by every run from before its first change until its log section is written.
+inline constexpr const wchar_t* kRunMutexName = L"Global\\mioutil.run";
 
 // Uninstall registry (under HKEY_LOCAL_MACHINE).
 inline constexpr const wchar_t* kUninstallKeyPath = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";

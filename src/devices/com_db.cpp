@@ -21,6 +21,7 @@ bool LoadComDbApi(ComDbApi& api) {
             api.open = Proc<ComDBOpenFn>(api.module.get(), "ComDBOpen");
             api.close = Proc<ComDBCloseFn>(api.module.get(), "ComDBClose");
             api.releasePort = Proc<ComDBReleasePortFn>(api.module.get(), "ComDBReleasePort");
+            api.claimPort = Proc<ComDBClaimPortFn>(api.module.get(), "ComDBClaimPort");
             api.getCurrentPortUsage = Proc<ComDBGetCurrentPortUsageFn>(api.module.get(), "ComDBGetCurrentPortUsage");
         }
     }

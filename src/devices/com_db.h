@@ -15,6 +15,7 @@ struct ComDbApi {
     ComDBCloseFn close = nullptr;
     ComDBReleasePortFn releasePort = nullptr;
     ComDBGetCurrentPortUsageFn getCurrentPortUsage = nullptr;  // null where the DLL lacks it
+    ComDBClaimPortFn claimPort = nullptr;                      // likewise
     bool tried = false;
 };
 

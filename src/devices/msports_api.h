@@ -24,6 +24,7 @@ namespace mioutil {
 using ComDBOpenFn = LONG(WINAPI*)(PHCOMDB database);
 using ComDBCloseFn = LONG(WINAPI*)(HCOMDB database);
 using ComDBReleasePortFn = LONG(WINAPI*)(HCOMDB database, DWORD comNumber);
+using ComDBClaimPortFn = LONG(WINAPI*)(HCOMDB database, DWORD comNumber, BOOL force, PBOOL forced);
 using ComDBGetCurrentPortUsageFn = LONG(WINAPI*)(HCOMDB database, PBYTE buffer, DWORD bufferSize, ULONG reportType,
                                                  LPDWORD maxPortsReported);
 

@@ -44,6 +44,21 @@ int32_t ComNumberFromPortName(const wchar_t* text, size_t capacity) {
     return DecimalValueAfter(text, capacity, 3);
 }
 
+int32_t ExactComNumber(const wchar_t* text, size_t capacity) {
+    if (capacity < 4) return 0;
+    for (size_t i = 0; i < 3; ++i) {
+        if (text[i] != L"COM"[i] && text[i] != L"com"[i]) return 0;
+    }
+    int32_t number = 0;
+    size_t i = 3;
+    for (; i < capacity && text[i] >= L'0' && text[i] <= L'9' && number <= 4096; ++i) {
+        if (i == 3 && text[i] == L'0') return 0;
+        number = number * 10 + static_cast<int32_t>(text[i] - L'0');
+    }
+    if (i == 3 || (i < capacity && text[i] != L'\0') || number > 4096) return 0;
+    return number;
+}
+
 int32_t LocationNumber(const wchar_t* text, size_t capacity, size_t prefixLength) {
     return DecimalValueAfter(text, capacity, prefixLength + 1);
 }

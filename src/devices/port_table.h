@@ -20,6 +20,11 @@ int32_t DecimalValue(const wchar_t* text, size_t length);
 /// decimal value after its first three characters, whatever those are.
 int32_t ComNumberFromPortName(const wchar_t* text, size_t capacity);
 
+/// The number of a text that is exactly a COM name, "COM" in any case and a
+/// number from 1 to 4096 without leading zeros (as the database hands them
+/// out); 0 for any other text (LPT2, COM02, COM2:).
+int32_t ExactComNumber(const wchar_t* text, size_t capacity);
+
 /// Location number of a location text in a buffer of `capacity` characters: the
 /// decimal value after its first prefixLength + 1 characters (the name prefix and a blank).
 int32_t LocationNumber(const wchar_t* text, size_t capacity, size_t prefixLength);

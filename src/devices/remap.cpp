@@ -4,6 +4,7 @@
 #include "devices/com_db.h"
 #include "devices/device_ops.h"
 #include "devices/port_table.h"
+#include "devices/remap_plan.h"
 #include "devices/remap_walk.h"
 #include "names.h"
 #include "platform/unique_handle.h"
@@ -12,6 +13,8 @@
 namespace mioutil {
 
 namespace {
+
+static_assert(sizeof(wchar_t) == sizeof(uint16_t), "instance IDs are kept as UTF-16 code units");
 
 // Every device operation opens a node's device key this way.
 HKEY OpenDeviceKey(HDEVINFO set, SP_DEVINFO_DATA* member) {
@@ -74,29 +77,6 @@ bool ReadPortNameNumber(HDEVINFO set, SP_DEVINFO_DATA* member, REGSAM access, in
     return true;
 }
 
-// The port node set as the re-map walks it: the member last selected.
-struct PortSet {
-    HDEVINFO set;
-    SP_DEVINFO_DATA member;
-    const wchar_t* namePrefix;
-    size_t prefixLength;
-};
-
-bool SelectPort(void* context, uint32_t index) {
-    PortSet* ports = static_cast<PortSet*>(context);
-    return SetupDiEnumDeviceInfo(ports->set, index, &ports->member) != FALSE;
-}
-
-bool ReadPortNumber(void* context, int32_t* number) {
-    PortSet* ports = static_cast<PortSet*>(context);
-    return ReadComNumber(ports->set, &ports->member, number);
-}
-
-bool ReadPortLocation(void* context, int32_t* number) {
-    PortSet* ports = static_cast<PortSet*>(context);
-    return ReadLocationNumber(ports->set, &ports->member, ports->prefixLength, number);
-}
-
 // A text of the node for the run log: its "PortName" or its friendly name as they
 // stand, "(none)" where there is none. The last character stays the terminator.
 const wchar_t* PortNameText(HDEVINFO set, SP_DEVINFO_DATA* member, wchar_t* text) {
@@ -113,59 +93,163 @@ const wchar_t* FriendlyNameText(HDEVINFO set, SP_DEVINFO_DATA* member, wchar_t* 
     return text;
 }
 
-void WriteAndRestartPort(void* context, int32_t number) {
-    PortSet* ports = static_cast<PortSet*>(context);
-    wchar_t node[kPathChars] = {};
-    wchar_t oldName[kTextChars] = {};
-    wchar_t oldFriendly[kTextChars] = {};
-    wchar_t newName[kTextChars] = {};
-    wchar_t newFriendly[kTextChars] = {};
-    NodeName(ports->set, &ports->member, node, kPathChars);
-    const wchar_t* before = PortNameText(ports->set, &ports->member, oldName);
-    const wchar_t* friendlyBefore = FriendlyNameText(ports->set, &ports->member, oldFriendly);
-    WritePortNames(ports->set, &ports->member, ports->namePrefix, number);
-    const RestartResult restart = RestartDevice(ports->set, &ports->member);
-    RunLog(L"port %ls: PortName %ls -> %ls, friendly name \"%ls\" -> \"%ls\"; restart asked: class-install "
-           L"parameters %ls, class installer %ls",
-           node, before, PortNameText(ports->set, &ports->member, newName), friendlyBefore,
-           FriendlyNameText(ports->set, &ports->member, newFriendly), restart.paramsSet ? L"taken" : L"refused",
-           restart.installerCalled ? L"succeeded" : L"failed");
+// Calls `visit` with the name and data of every value of SERIALCOMM that is a text.
+template <typename Visit>
+void ForEachSerialCommName(Visit visit) {
+    UniqueRegKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSerialCommKeyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[kTextChars] = {};
+        wchar_t data[kTextChars] = {};
+        DWORD nameChars = kTextChars - 1;
+        DWORD type = 0;
+        DWORD size = (kTextChars - 1) * sizeof(wchar_t);
+        const LONG status = RegEnumValueW(key.get(), i, name, &nameChars, nullptr, &type,
+                                          reinterpret_cast<BYTE*>(data), &size);
+        if (status == ERROR_NO_MORE_ITEMS) return;
+        if (status == ERROR_SUCCESS && type == REG_SZ) visit(name, data);
+    }
 }
 
-void ReportPort(void* context, uint32_t member, PortNote note, int32_t number) {
+// Counts of a number up to 4096, saturated.
+struct NumberCounts {
+    uint8_t count[kComNumberLimit + 1];
+    void Add(int32_t number) {
+        if (number >= 1 && number <= kComNumberLimit && count[number] < 255) ++count[number];
+    }
+};
+
+// The port node set as the re-map walks it, the member last selected, and what
+// the re-map learned of the machine on the way.
+struct PortSet {
+    HDEVINFO set;
+    SP_DEVINFO_DATA member;
+    const wchar_t* namePrefix;
+    size_t prefixLength;
+    bool rebootNeeded;
+    bool planSaved;
+    // Who else holds a COM name, counted once when first asked.
+    bool elsewhereCounted;
+    NumberCounts exactElsewhere;  // "COMn" in a node's "PortName", beyond the set's own
+    NumberCounts serialCommOthers;  // live names beyond those the set's ports read as
+    RemapPlan record;  // the plan as last recorded, with the instance IDs
+};
+
+bool Select(PortSet* ports, uint32_t index) {
+    return SetupDiEnumDeviceInfo(ports->set, index, &ports->member) != FALSE;
+}
+
+bool SelectPort(void* context, uint32_t index) { return Select(static_cast<PortSet*>(context), index); }
+
+bool ReadPortNumber(void* context, int32_t* number) {
     PortSet* ports = static_cast<PortSet*>(context);
+    return ReadComNumber(ports->set, &ports->member, number);
+}
+
+bool ReadPortLocation(void* context, int32_t* number) {
+    PortSet* ports = static_cast<PortSet*>(context);
+    return ReadLocationNumber(ports->set, &ports->member, ports->prefixLength, number);
+}
+
+NameMatch MatchNames(void* context, int32_t number) {
+    PortSet* ports = static_cast<PortSet*>(context);
+    wchar_t name[kTextChars] = {};
+    wchar_t want[kTextChars] = {};
+    if (!ReadPortNameText(ports->set, &ports->member, KEY_READ, name) || !FormatComName(want, kTextChars, number) ||
+        std::wcscmp(name, want) != 0) {
+        return NameMatch::kRename;
+    }
+    wchar_t friendly[kTextChars] = {};
+    const bool sameFriendly = FormatFriendlyName(want, kTextChars, ports->namePrefix, number) &&
+                              SetupDiGetDeviceRegistryPropertyW(ports->set, &ports->member, SPDRP_FRIENDLYNAME,
+                                                                nullptr, reinterpret_cast<BYTE*>(friendly),
+                                                                (kTextChars - 1) * sizeof(wchar_t), nullptr) &&
+                              std::wcscmp(friendly, want) == 0;
+    return sameFriendly ? NameMatch::kInPlace : NameMatch::kPortNameOnly;
+}
+
+// The COM names held outside the set: every node (present or not) with an exact
+// COM name beyond as many as the set's own ports have, and SERIALCOMM's live
+// names beyond as many as the set's ports read as.
+void CountHoldersElsewhere(PortSet* ports) {
+    ports->elsewhereCounted = true;
+    NumberCounts exactInSet = {};
+    NumberCounts readInSet = {};
+    for (uint32_t m = 0; Select(ports, m); ++m) {
+        wchar_t name[kTextChars] = {};
+        if (!ReadPortNameText(ports->set, &ports->member, KEY_READ, name)) continue;
+        exactInSet.Add(ExactComNumber(name, kTextChars));
+        readInSet.Add(ComNumberFromPortName(name, kTextChars));
+    }
+    UniqueDevInfo all(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
+    SP_DEVINFO_DATA node = {};
+    node.cbSize = sizeof(node);
+    for (DWORD i = 0; all.valid() && SetupDiEnumDeviceInfo(all.get(), i, &node); ++i) {
+        wchar_t name[kTextChars] = {};
+        if (ReadPortNameText(all.get(), &node, KEY_READ, name)) ports->exactElsewhere.Add(ExactComNumber(name, kTextChars));
+    }
+    ForEachSerialCommName([&](const wchar_t*, const wchar_t* data) {
+        ports->serialCommOthers.Add(ExactComNumber(data, kTextChars));
+    });
+    for (int32_t n = 1; n <= kComNumberLimit; ++n) {
+        uint8_t& nodes = ports->exactElsewhere.count[n];
+        nodes = nodes > exactInSet.count[n] ? static_cast<uint8_t>(nodes - exactInSet.count[n]) : 0;
+        uint8_t& live = ports->serialCommOthers.count[n];
+        live = live > readInSet.count[n] ? static_cast<uint8_t>(live - readInSet.count[n]) : 0;
+    }
+}
+
+bool HeldElsewhere(void* context, int32_t number) {
+    PortSet* ports = static_cast<PortSet*>(context);
+    if (!ports->elsewhereCounted) CountHoldersElsewhere(ports);
+    return number >= 1 && number <= kComNumberLimit &&
+           (ports->exactElsewhere.count[number] != 0 || ports->serialCommOthers.count[number] != 0);
+}
+
+// Whether member `index` of the port node set has the instance ID `id`.
+bool IsSetMember(PortSet* ports, const wchar_t* id) {
     SP_DEVINFO_DATA data = {};
     data.cbSize = sizeof(data);
-    wchar_t node[kPathChars] = L"(unknown node)";
-    wchar_t name[kTextChars] = {};
-    const wchar_t* portName = L"(none)";
-    if (SetupDiEnumDeviceInfo(ports->set, member, &data)) {
-        NodeName(ports->set, &data, node, kPathChars);
-        portName = PortNameText(ports->set, &data, name);
+    for (DWORD m = 0; SetupDiEnumDeviceInfo(ports->set, m, &data); ++m) {
+        wchar_t other[kPlanIdUnits] = {};
+        if (SetupDiGetDeviceInstanceIdW(ports->set, &data, other, kPlanIdUnits, nullptr) &&
+            lstrcmpiW(other, id) == 0) {
+            return true;
+        }
     }
-    const wchar_t* why = L"";
-    switch (note) {
-        case PortNote::kNoReadableName: why = L"no PortName could be read"; break;
-        case PortNote::kNoNumber: why = L"its PortName gives no COM number"; break;
-        case PortNote::kPastLastSlot: why = L"its position in card order is past the 256th"; break;
-        case PortNote::kPositionTaken: why = L"an earlier port already holds its position in card order"; break;
-        case PortNote::kNumberHeldTwice: why = L"an earlier port holds the same number"; break;
-        case PortNote::kNumberKeptByLeftOut: why = L"a port left as it was holds the same number"; break;
-        case PortNote::kCycleWithoutSpare:
-            why = L"it would take a number of its cycle, and no spare COM name is known to be free";
-            break;
-        case PortNote::kSpareName:
-            RunLog(L"port %ls: takes the spare name COM%d first, so that its cycle can move", node,
-                   static_cast<int>(number));
-            return;
+    return false;
+}
+
+// Who holds "COM<number>" outside the set, for the run log.
+const wchar_t* HolderElsewhere(PortSet* ports, int32_t number, wchar_t* out, size_t capacity) {
+    wchar_t found[kPathChars] = L"a device the system lists in SERIALCOMM";
+    UniqueDevInfo all(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
+    SP_DEVINFO_DATA node = {};
+    node.cbSize = sizeof(node);
+    bool named = false;
+    for (DWORD i = 0; !named && all.valid() && SetupDiEnumDeviceInfo(all.get(), i, &node); ++i) {
+        wchar_t name[kTextChars] = {};
+        wchar_t id[kPlanIdUnits] = {};
+        if (ReadPortNameText(all.get(), &node, KEY_READ, name) && ExactComNumber(name, kTextChars) == number &&
+            SetupDiGetDeviceInstanceIdW(all.get(), &node, id, kPlanIdUnits, nullptr) && !IsSetMember(ports, id)) {
+            std::swprintf(found, kPathChars, L"device node %ls", id);
+            named = true;
+        }
     }
-    RunLog(L"port %ls: left as it was, PortName %ls, not restarted: %ls", node, portName, why);
+    ForEachSerialCommName([&](const wchar_t* device, const wchar_t* data) {
+        if (!named && ExactComNumber(data, kTextChars) == number) {
+            std::swprintf(found, kPathChars, L"%ls in SERIALCOMM", device);
+            named = true;
+        }
+    });
+    std::swprintf(out, capacity, L"%ls", found);
+    return out;
 }
 
 // The numbers that any device node, present or not, holds in its "PortName"
-// (read-only, so that no key is passed over for want of write access), and those
-// the COM-port database reserves. A number past those the database reports on
-// counts as held: nothing is known of it.
+// (read-only, so that no key is passed over for want of write access), those the
+// serial ports' live names use, and those the COM-port database reserves. A
+// number past those the database reports on counts as held: nothing is known of it.
 bool CollectHeldNumbers(void*, ComNumberSet* held) {
     UniqueDevInfo all(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
     if (!all.valid()) return false;
@@ -175,6 +259,9 @@ bool CollectHeldNumbers(void*, ComNumberSet* held) {
         int32_t number = 0;
         if (ReadPortNameNumber(all.get(), &node, KEY_READ, &number)) MarkComNumber(held, number);
     }
+    ForEachSerialCommName([&](const wchar_t*, const wchar_t* data) {
+        MarkComNumber(held, ComNumberFromPortName(data, kTextChars));
+    });
     ComDbApi api;
     OpenComDb db(api);
     if (!db.valid() || api.getCurrentPortUsage == nullptr) return false;
@@ -187,6 +274,236 @@ bool CollectHeldNumbers(void*, ComNumberSet* held) {
         if (i >= reported || inUse[i] != 0) MarkComNumber(held, static_cast<int32_t>(i + 1));
     }
     return true;
+}
+
+// Claims or releases the spare in the COM-port database.
+bool ChangeSpareClaim(int32_t number, bool claim) {
+    ComDbApi api;
+    OpenComDb db(api);
+    LONG status = ERROR_PROC_NOT_FOUND;
+    if (!db.valid()) {
+        status = ERROR_NOT_CONNECTED;
+    } else if (!claim) {
+        status = api.releasePort(db.get(), static_cast<DWORD>(number));
+    } else if (api.claimPort != nullptr) {
+        BOOL forced = FALSE;
+        status = api.claimPort(db.get(), static_cast<DWORD>(number), FALSE, &forced);
+    }
+    wchar_t meaning[kTextChars] = {};
+    RunLog(L"spare name COM%d %ls in the COM-port database (status %ld: %ls)", static_cast<int>(number),
+           status != ERROR_SUCCESS ? (claim ? L"could not be claimed" : L"could not be released")
+                                   : (claim ? L"claimed" : L"released"),
+           static_cast<long>(status), ErrorMeaning(static_cast<uint32_t>(status), meaning, kTextChars));
+    return status == ERROR_SUCCESS;
+}
+
+bool ClaimSpare(void*, int32_t number) { return ChangeSpareClaim(number, true); }
+void ReleaseSpare(void*, int32_t number) { ChangeSpareClaim(number, false); }
+
+// The plan's record: one binary value, written whole each time, so that a run cut
+// short leaves either the record before a change or the one after it.
+bool SavePlan(void* context, const RemapPlan& plan) {
+    PortSet* ports = static_cast<PortSet*>(context);
+    RemapPlan& record = ports->record;
+    record.spare = plan.spare;
+    record.count = plan.count;
+    for (uint32_t i = 0; i < plan.count; ++i) {
+        PlanPort& port = record.port[i];
+        if (port.idLength == 0 || port.member != plan.port[i].member) {
+            wchar_t id[kPlanIdUnits] = {};
+            SP_DEVINFO_DATA data = {};
+            data.cbSize = sizeof(data);
+            if (!SetupDiEnumDeviceInfo(ports->set, plan.port[i].member, &data) ||
+                !SetupDiGetDeviceInstanceIdW(ports->set, &data, id, kPlanIdUnits, nullptr)) {
+                id[0] = L'\0';
+            }
+            port.idLength = static_cast<uint32_t>(TextLength(id, kPlanIdUnits));
+            for (uint32_t u = 0; u < port.idLength; ++u) port.id[u] = static_cast<uint16_t>(id[u]);
+        }
+        port.member = plan.port[i].member;
+        port.from = plan.port[i].from;
+        port.to = plan.port[i].to;
+        port.state = plan.port[i].state;
+    }
+    static uint8_t bytes[kPlanRecordBytes];  // one run, one thread: too large for the stack
+    const size_t size = WritePlanRecord(record, bytes, sizeof(bytes));
+    UniqueRegKey key;
+    LONG status = ERROR_INVALID_DATA;
+    if (size != 0) {
+        status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPlanKeyPath, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
+                                 nullptr, key.put(), nullptr);
+    }
+    if (status == ERROR_SUCCESS) {
+        status = RegSetValueExW(key.get(), kPlanValue, 0, REG_BINARY, bytes, static_cast<DWORD>(size));
+    }
+    if (status != ERROR_SUCCESS && !ports->planSaved) {
+        RunLog(L"re-map plan: could not be recorded (error %ld); a run cut short now would leave the ports for "
+               L"the admin to mend",
+               static_cast<long>(status));
+    }
+    ports->planSaved = ports->planSaved || status == ERROR_SUCCESS;
+    return status == ERROR_SUCCESS;
+}
+
+void SaveWalkedPlan(void* context, const RemapPlan& plan) { SavePlan(context, plan); }
+
+void DropPlan(void*) {
+    UniqueRegKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlanKeyPath, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, key.put()) ==
+        ERROR_SUCCESS) {
+        RegDeleteValueW(key.get(), kPlanValue);
+    }
+    key.reset();
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kPlanKeyPath);  // only while nothing else is in it
+}
+
+const wchar_t* Node(PortSet* ports, uint32_t member, SP_DEVINFO_DATA* data, wchar_t* out) {
+    data->cbSize = sizeof(*data);
+    if (!SetupDiEnumDeviceInfo(ports->set, member, data)) return L"(unknown node)";
+    return NodeName(ports->set, data, out, kPathChars);
+}
+
+RestartOutcome WriteAndRestartPort(void* context, const RemapPlan& plan, uint32_t i, int32_t number) {
+    PortSet* ports = static_cast<PortSet*>(context);
+    SP_DEVINFO_DATA data = {};
+    wchar_t node[kPathChars] = {};
+    Node(ports, plan.port[i].member, &data, node);
+    if (number == plan.spare) {
+        RunLog(L"port takes the spare name COM%d first, so that its cycle can move: %ls", static_cast<int>(number),
+               node);
+    }
+    wchar_t oldName[kTextChars] = {};
+    wchar_t oldFriendly[kTextChars] = {};
+    wchar_t newName[kTextChars] = {};
+    wchar_t newFriendly[kTextChars] = {};
+    const wchar_t* before = PortNameText(ports->set, &data, oldName);
+    const wchar_t* friendlyBefore = FriendlyNameText(ports->set, &data, oldFriendly);
+    WritePortNames(ports->set, &data, ports->namePrefix, number);
+    const RestartResult restart = RestartDevice(ports->set, &data);
+    RestartOutcome outcome = RestartOutcome::kRestarted;
+    const wchar_t* what = L"restarted";
+    if (!restart.installerCalled) {
+        outcome = RestartOutcome::kFailed;
+        what = L"NOT restarted (the class installer failed), keeps its old name until the next reboot";
+    } else if (restart.rebootNeeded) {
+        outcome = RestartOutcome::kDeferred;
+        what = L"NOT restarted (the port is in use: Windows left its restart for the next reboot)";
+    }
+    if (outcome != RestartOutcome::kRestarted) ports->rebootNeeded = true;
+    RunLog(L"port written COM%d, %ls: %ls, PortName \"%ls\" -> \"%ls\", friendly name \"%ls\" -> \"%ls\"",
+           static_cast<int>(number), what, node, before, PortNameText(ports->set, &data, newName), friendlyBefore,
+           FriendlyNameText(ports->set, &data, newFriendly));
+    return outcome;
+}
+
+void WriteForReboot(void* context, const RemapPlan& plan, uint32_t i, uint32_t holder) {
+    PortSet* ports = static_cast<PortSet*>(context);
+    ports->rebootNeeded = true;
+    SP_DEVINFO_DATA data = {};
+    wchar_t node[kPathChars] = {};
+    wchar_t held[kPathChars] = L"itself";
+    SP_DEVINFO_DATA holderData = {};
+    if (holder < plan.count) Node(ports, plan.port[holder].member, &holderData, held);
+    Node(ports, plan.port[i].member, &data, node);
+    WritePortNames(ports->set, &data, ports->namePrefix, plan.port[i].to);
+    RunLog(L"port written COM%d for the next reboot, NOT restarted: the name it is to take, or its own, is held "
+           L"until then by port %ls: %ls",
+           static_cast<int>(plan.port[i].to), held, node);
+}
+
+void ReportPort(void* context, uint32_t member, PortNote note, int32_t number);
+
+void KeepPort(void* context, const RemapPlan& plan, uint32_t i) {
+    ReportPort(context, plan.port[i].member, PortNote::kCycleWithoutSpare, plan.port[i].from);
+}
+
+void ReportPort(void* context, uint32_t member, PortNote note, int32_t number) {
+    PortSet* ports = static_cast<PortSet*>(context);
+    SP_DEVINFO_DATA data = {};
+    wchar_t node[kPathChars] = {};
+    wchar_t name[kTextChars] = {};
+    Node(ports, member, &data, node);
+    const wchar_t* portName = PortNameText(ports->set, &data, name);
+    wchar_t holder[kPathChars] = {};
+    const wchar_t* why = L"";
+    switch (note) {
+        case PortNote::kNoReadableName: {
+            // Read-only, the name may still be there: then the key is what cannot be opened for writing.
+            wchar_t readable[kTextChars] = {};
+            why = ReadPortNameText(ports->set, &data, KEY_READ, readable)
+                      ? L"its device key cannot be opened for writing"
+                      : L"no PortName could be read";
+            break;
+        }
+        case PortNote::kNoNumber: why = L"its PortName gives no COM number"; break;
+        case PortNote::kPastLastSlot: why = L"its position in card order is past the 256th"; break;
+        case PortNote::kPositionTaken: why = L"an earlier port already holds its position in card order"; break;
+        case PortNote::kNumberHeldTwice: why = L"an earlier port holds the same number"; break;
+        case PortNote::kNumberKeptByLeftOut: why = L"a port left as it was holds the same number"; break;
+        case PortNote::kNameHeldElsewhere:
+            RunLog(L"port left as it was, not restarted: COM%d, the name it would take, is held by %ls: %ls, "
+                   L"PortName \"%ls\"",
+                   static_cast<int>(number), HolderElsewhere(ports, number, holder, kPathChars), node, portName);
+            return;
+        case PortNote::kInPlace:
+            RunLog(L"port already in place as COM%d: not written, not restarted: %ls", static_cast<int>(number), node);
+            return;
+        case PortNote::kCycleWithoutSpare:
+            why = L"it would take a number of its cycle, and no spare COM name is known to be free";
+            break;
+        case PortNote::kSpareName: return;  // told with its restart
+    }
+    RunLog(L"port left as it was, not restarted: %ls: %ls, PortName \"%ls\"", why, node, portName);
+}
+
+// A record an earlier run left, read whole, with each port found in this run's
+// set and holding one of the names the plan gives it; false (and nothing done)
+// otherwise, each reason logged.
+bool ResolvePlan(PortSet* ports, RemapPlan* plan) {
+    UniqueRegKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlanKeyPath, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    static uint8_t bytes[kPlanRecordBytes + 1];
+    DWORD size = sizeof(bytes);
+    const LONG status = RegQueryValueExW(key.get(), kPlanValue, nullptr, nullptr, bytes, &size);
+    if (status == ERROR_FILE_NOT_FOUND) return false;
+    if (status != ERROR_SUCCESS || !ReadPlanRecord(bytes, size, plan)) {
+        RunLog(L"re-map plan left by an earlier run: cannot be read whole (status %ld, %lu bytes), not acted on",
+               static_cast<long>(status), static_cast<unsigned long>(size));
+        return false;
+    }
+    bool usable = true;
+    for (uint32_t i = 0; i < plan->count; ++i) {
+        PlanPort& port = plan->port[i];
+        wchar_t id[kPlanIdUnits] = {};
+        for (uint32_t u = 0; u < port.idLength; ++u) id[u] = static_cast<wchar_t>(port.id[u]);
+        bool found = false;
+        for (uint32_t m = 0; !found && Select(ports, m); ++m) {
+            wchar_t other[kPlanIdUnits] = {};
+            found = SetupDiGetDeviceInstanceIdW(ports->set, &ports->member, other, kPlanIdUnits, nullptr) &&
+                    lstrcmpiW(other, id) == 0;
+            port.member = m;
+        }
+        int32_t number = 0;
+        if (!found) {
+            RunLog(L"re-map plan left by an earlier run: not acted on, its port is gone: %ls", id);
+            usable = false;
+        } else if (!ReadComNumber(ports->set, &ports->member, &number) ||
+                   (number != port.from && number != port.to && (plan->spare == 0 || number != plan->spare))) {
+            RunLog(L"re-map plan left by an earlier run: not acted on, its port holds none of the names the plan "
+                   L"gives it (COM%d, COM%d, spare COM%d): %ls",
+                   static_cast<int>(port.from), static_cast<int>(port.to), static_cast<int>(plan->spare), id);
+            usable = false;
+        }
+        ports->record.port[i] = port;
+    }
+    if (!usable && plan->spare != 0) {
+        RunLog(L"re-map plan left by an earlier run: its spare name COM%d stays reserved in the COM-port database",
+               static_cast<int>(plan->spare));
+    }
+    return usable;
 }
 
 }  // namespace
@@ -203,10 +520,26 @@ RestartResult RestartDevice(HDEVINFO set, SP_DEVINFO_DATA* member) {
     params.Scope = DICS_FLAG_GLOBAL;
     params.HwProfile = 0;
     RestartResult result = {};
+    // A node that cannot be stopped (a program holds it open) is left for the next
+    // reboot: the class installer says so in these flags. Cleared first, so that
+    // they tell of this restart alone.
+    constexpr DWORD kRebootFlags = DI_NEEDRESTART | DI_NEEDREBOOT;
+    SP_DEVINSTALL_PARAMS_W install = {};
+    install.cbSize = sizeof(install);
+    if (SetupDiGetDeviceInstallParamsW(set, member, &install) && (install.Flags & kRebootFlags) != 0) {
+        install.Flags &= ~kRebootFlags;
+        SetupDiSetDeviceInstallParamsW(set, member, &install);
+    }
     result.paramsSet =
         SetupDiSetClassInstallParamsW(set, member, &params.ClassInstallHeader, sizeof(params)) != FALSE;
     // The class installer is called also when the parameters were not taken.
     result.installerCalled = SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, set, member) != FALSE;
+    const DWORD lastError = GetLastError();
+    install = {};
+    install.cbSize = sizeof(install);
+    result.rebootNeeded =
+        SetupDiGetDeviceInstallParamsW(set, member, &install) && (install.Flags & kRebootFlags) != 0;
+    SetLastError(lastError);
     return result;
 }
 
@@ -217,7 +550,8 @@ void RemapComPorts(const wchar_t* enumeratorFilter, const wchar_t* namePrefix) {
                GetLastError());
         return;
     }
-    PortSet ports = {};
+    static PortSet ports;  // one run, one thread: the record is too large for the stack
+    ports = PortSet{};
     ports.set = set.get();
     ports.member.cbSize = sizeof(ports.member);
     ports.namePrefix = namePrefix;
@@ -227,14 +561,38 @@ void RemapComPorts(const wchar_t* enumeratorFilter, const wchar_t* namePrefix) {
     calls.select = SelectPort;
     calls.readComNumber = ReadPortNumber;
     calls.readLocationNumber = ReadPortLocation;
+    calls.nameMatch = MatchNames;
+    calls.heldElsewhere = HeldElsewhere;
     calls.collectHeldNumbers = CollectHeldNumbers;
-    calls.writeAndRestart = WriteAndRestartPort;
+    calls.claimSpare = ClaimSpare;
+    calls.releaseSpare = ReleaseSpare;
+    calls.savePlan = SavePlan;
+    calls.dropPlan = DropPlan;
+    calls.walk = PlanCalls{&ports, WriteAndRestartPort, WriteForReboot, KeepPort, SaveWalkedPlan};
     calls.report = ReportPort;
-    if (!SetupDiEnumDeviceInfo(set.get(), 0, &ports.member)) {
-        RunLog(L"%ls: no port node of the card found, nothing to re-map", enumeratorFilter);
-        return;
+
+    // A plan an earlier run left unfinished is finished first, in the same safe order.
+    static RemapPlan left;
+    left = RemapPlan{};
+    bool finished = true;
+    if (ResolvePlan(&ports, &left)) {
+        RunLog(L"re-map plan left unfinished by an earlier run: finishing it (%lu ports, spare COM%d)",
+               static_cast<unsigned long>(left.count), static_cast<int>(left.spare));
+        ports.planSaved = true;
+        finished = FinishPlan(&left, calls);
+    } else {
+        DropPlan(&ports);
     }
-    RenumberPorts(calls);
+    if (!finished) {
+        RunLog(L"re-map plan left by an earlier run: still waits for a reboot; no new re-map until it is done");
+    } else if (!SetupDiEnumDeviceInfo(set.get(), 0, &ports.member)) {
+        RunLog(L"%ls: no port node of the card found, nothing to re-map", enumeratorFilter);
+    } else {
+        RenumberPorts(calls);
+    }
+    RunLog(ports.rebootNeeded ? L"reboot needed: yes, the ports above that were NOT restarted take their new names "
+                                L"at the next reboot (close the programs that hold them, or restart Windows)"
+                              : L"reboot needed: no");
 }
 
 }  // namespace mioutil

@@ -4,31 +4,25 @@ namespace mioutil {
 
 namespace {
 
-bool HeldByAnother(const int32_t* holds, uint32_t count, uint32_t self, int32_t number) {
-    for (uint32_t j = 0; j < count; ++j) {
-        if (j != self && holds[j] == number) return true;
+// The port other than `self` whose driver holds `number`; plan.count for none.
+uint32_t Holder(const RemapPlan& plan, uint32_t self, int32_t number) {
+    for (uint32_t j = 0; j < plan.count; ++j) {
+        if (j != self && HeldNumber(plan, j) == number) return j;
     }
-    return false;
+    return plan.count;
 }
 
 // Whether following "the port that holds the number this one takes" from
 // `first` through ports still to be restarted comes back to `first`.
-bool InCycle(const PortMove* moves, const int32_t* holds, const bool* pending, uint32_t count, uint32_t first) {
+bool InCycle(const RemapPlan& plan, const bool* pending, uint32_t first) {
     uint32_t at = first;
-    for (uint32_t steps = 0; steps < count; ++steps) {
-        uint32_t next = count;
-        for (uint32_t j = 0; j < count; ++j) {
-            if (j != at && pending[j] && holds[j] == moves[at].to) next = j;
-        }
-        if (next == count) return false;
+    for (uint32_t steps = 0; steps < plan.count; ++steps) {
+        const uint32_t next = Holder(plan, at, plan.port[at].to);
+        if (next == plan.count || !pending[next]) return false;
         if (next == first) return true;
         at = next;
     }
     return false;
-}
-
-void Append(RestartPlan* plan, uint32_t member, int32_t number) {
-    if (plan->count < kMaxRestartSteps) plan->step[plan->count++] = {member, number};
 }
 
 }  // namespace
@@ -52,46 +46,108 @@ int32_t LowestFreeComNumber(const ComNumberSet& set) {
     return 0;
 }
 
-void RestartOrder(const PortMove* moves, uint32_t count, int32_t temporary, RestartPlan* plan) {
-    plan->count = 0;
-    if (count > kPortSlots) count = kPortSlots;
-    int32_t holds[kPortSlots] = {};  // the number each port holds by now
-    bool pending[kPortSlots] = {};   // still to be restarted
+bool WalkPlan(RemapPlan* plan, const PlanCalls& calls) {
+    const uint32_t count = plan->count > kPortSlots ? kPortSlots : plan->count;
+    plan->count = count;
+    bool pending[kPortSlots] = {};  // still to be restarted in this run
+    bool kept[kPortSlots] = {};     // keeps its name, unwritten
+    uint32_t left = 0;
     for (uint32_t i = 0; i < count; ++i) {
-        holds[i] = moves[i].from;
-        pending[i] = true;
+        pending[i] = plan->port[i].state != PortState::kDone;
+        if (pending[i]) ++left;
     }
-    uint32_t left = count;
     while (left > 0) {
-        bool restarted = false;
+        bool moved = false;
         for (uint32_t i = 0; i < count; ++i) {
-            if (!pending[i] || HeldByAnother(holds, count, i, moves[i].to)) continue;
-            Append(plan, moves[i].member, moves[i].to);
-            holds[i] = moves[i].to;
+            if (!pending[i] || Holder(*plan, i, plan->port[i].to) != count) continue;
             pending[i] = false;
             --left;
-            restarted = true;
+            moved = true;
+            if (calls.writeAndRestart(calls.context, *plan, i, plan->port[i].to) == RestartOutcome::kRestarted) {
+                plan->port[i].state = PortState::kDone;
+                calls.save(calls.context, *plan);
+            }
         }
-        if (restarted || left == 0) continue;
+        if (moved || left == 0) continue;
         uint32_t first = 0;
         while (!pending[first]) ++first;
-        if (temporary != 0 && holds[first] == moves[first].from &&
-            !HeldByAnother(holds, count, first, temporary) && InCycle(moves, holds, pending, count, first)) {
+        PlanPort& port = plan->port[first];
+        const uint32_t holder = Holder(*plan, first, port.to);
+        if (plan->spare != 0 && pending[holder] && port.state == PortState::kHoldsOld &&
+            Holder(*plan, first, plan->spare) == count && InCycle(*plan, pending, first)) {
             // Its own number is now free for the port before it in the cycle.
-            Append(plan, moves[first].member, temporary);
-            holds[first] = temporary;
-        } else {
-            // It keeps its name, and so, pass by pass, do the ports that wait for it.
+            if (calls.writeAndRestart(calls.context, *plan, first, plan->spare) == RestartOutcome::kRestarted) {
+                port.state = PortState::kOnSpare;
+                calls.save(calls.context, *plan);
+                continue;
+            }
             pending[first] = false;
             --left;
+            calls.writeForReboot(calls.context, *plan, first, count);
+            continue;
         }
+        pending[first] = false;
+        --left;
+        if (!pending[holder] && !kept[holder]) {
+            // The holder's restart was deferred or failed: it gives the name up at
+            // the next reboot, and this port takes it then.
+            calls.writeForReboot(calls.context, *plan, first, holder);
+        } else if (port.state == PortState::kOnSpare) {
+            calls.writeForReboot(calls.context, *plan, first, holder);
+        } else {
+            kept[first] = true;
+            calls.keep(calls.context, *plan, first);
+        }
+    }
+    bool finished = true;
+    for (uint32_t i = 0; i < count; ++i) finished = finished && (kept[i] || plan->port[i].state == PortState::kDone);
+    return finished;
+}
+
+namespace {
+
+struct OrderRecorder {
+    RestartPlan* order;
+};
+
+RestartOutcome RecordStep(void* context, const RemapPlan& plan, uint32_t i, int32_t number) {
+    RestartPlan* order = static_cast<OrderRecorder*>(context)->order;
+    if (order->count < kMaxRestartSteps) order->step[order->count++] = {plan.port[i].member, number};
+    return RestartOutcome::kRestarted;
+}
+
+void NoWrite(void*, const RemapPlan&, uint32_t, uint32_t) {}
+void NoKeep(void*, const RemapPlan&, uint32_t) {}
+void NoSave(void*, const RemapPlan&) {}
+
+// A plan of moves; false where there are more than it holds.
+void PlanOf(const PortMove* moves, uint32_t count, int32_t spare, RemapPlan* plan) {
+    plan->spare = spare;
+    plan->count = count > kPortSlots ? kPortSlots : count;
+    for (uint32_t i = 0; i < plan->count; ++i) {
+        plan->port[i].member = moves[i].member;
+        plan->port[i].from = moves[i].from;
+        plan->port[i].to = moves[i].to;
+        plan->port[i].state = PortState::kHoldsOld;
+        plan->port[i].idLength = 0;
     }
 }
 
+}  // namespace
+
+void RestartOrder(const PortMove* moves, uint32_t count, int32_t temporary, RestartPlan* order) {
+    order->count = 0;
+    static_assert(sizeof(RemapPlan) < 128 * 1024, "the plan lives on the stack");
+    RemapPlan plan;
+    PlanOf(moves, count, temporary, &plan);
+    OrderRecorder recorder = {order};
+    WalkPlan(&plan, PlanCalls{&recorder, RecordStep, NoWrite, NoKeep, NoSave});
+}
+
 bool NeedsTemporaryName(const PortMove* moves, uint32_t count) {
-    RestartPlan plan;
-    RestartOrder(moves, count, 0, &plan);
-    return plan.count < (count > kPortSlots ? kPortSlots : count);
+    RestartPlan order;
+    RestartOrder(moves, count, 0, &order);
+    return order.count < (count > kPortSlots ? kPortSlots : count);
 }
 
 namespace {
@@ -147,24 +203,45 @@ void RenumberPorts(const RemapCalls& calls) {
         }
     }
 
-    const PortTable collected = table;
-    SortPortNumbers(&table);
-
-    // Each placed port takes the number now in the slot pass 1 gave it; the
-    // moves are listed in member order. Every other member keeps its name.
+    // A port to be renamed to a COM name another device holds keeps its name,
+    // and the numbers are dealt again without the one it holds.
     PortMove moves[kPortSlots];
     uint32_t count = 0;
-    for (uint32_t slot = 0; slot < kPortSlots; ++slot) {
-        if (table.number[slot] == 0) continue;
-        const PortMove move = {table.member[slot], collected.number[slot], table.number[slot]};
-        uint32_t at = count++;
-        for (; at > 0 && moves[at - 1].member > move.member; --at) moves[at] = moves[at - 1];
-        moves[at] = move;
+    bool inPlace[kPortSlots] = {};
+    for (bool again = true; again;) {
+        again = false;
+        PortTable sorted = table;
+        SortPortNumbers(&sorted);
+        count = 0;
+        for (uint32_t slot = 0; slot < kPortSlots && !again; ++slot) {
+            if (sorted.number[slot] == 0) continue;
+            const PortMove move = {table.member[slot], table.number[slot], sorted.number[slot]};
+            NameMatch match = NameMatch::kRename;
+            if (move.from == move.to && calls.select(calls.context, move.member)) {
+                match = calls.nameMatch(calls.context, move.to);
+            }
+            if (match == NameMatch::kRename && calls.heldElsewhere(calls.context, move.to)) {
+                Report(calls, move.member, PortNote::kNameHeldElsewhere, move.to);
+                table.number[slot] = 0;
+                again = true;
+                break;
+            }
+            inPlace[slot] = match == NameMatch::kInPlace;
+            if (inPlace[slot]) continue;
+            // The moves are listed in member order.
+            uint32_t at = count++;
+            for (; at > 0 && moves[at - 1].member > move.member; --at) moves[at] = moves[at - 1];
+            moves[at] = move;
+        }
     }
+    for (uint32_t slot = 0; slot < kPortSlots; ++slot) {
+        if (inPlace[slot]) Report(calls, table.member[slot], PortNote::kInPlace, table.number[slot]);
+    }
+    if (count == 0) return;
 
     // The other devices and the database are asked only when a cycle needs a
-    // temporary name; a number whose state cannot be known is never taken.
-    int32_t temporary = 0;
+    // spare name; a number whose state cannot be known is never taken.
+    int32_t spare = 0;
     if (NeedsTemporaryName(moves, count)) {
         ComNumberSet held = {};
         for (uint32_t i = 0; i < count; ++i) MarkComNumber(&held, moves[i].to);
@@ -174,23 +251,26 @@ void RenumberPorts(const RemapCalls& calls) {
             int32_t number = 0;
             if (calls.readComNumber(calls.context, &number)) MarkComNumber(&held, number);
         }
-        if (calls.collectHeldNumbers(calls.context, &held)) temporary = LowestFreeComNumber(held);
+        if (calls.collectHeldNumbers(calls.context, &held)) spare = LowestFreeComNumber(held);
+        if (spare != 0 && !calls.claimSpare(calls.context, spare)) spare = 0;
     }
-
-    RestartPlan plan;
-    RestartOrder(moves, count, temporary, &plan);
+    RemapPlan plan;
+    plan.spare = spare;
+    plan.count = count;
     for (uint32_t i = 0; i < count; ++i) {
-        bool restarted = false;
-        for (uint32_t k = 0; k < plan.count && !restarted; ++k) restarted = plan.step[k].member == moves[i].member;
-        if (!restarted) Report(calls, moves[i].member, PortNote::kCycleWithoutSpare, moves[i].from);
+        plan.port[i] = PlanPort{moves[i].member, moves[i].from, moves[i].to, PortState::kHoldsOld, 0, {}};
     }
-    for (uint32_t i = 0; i < plan.count; ++i) {
-        if (!calls.select(calls.context, plan.step[i].member)) continue;
-        if (temporary != 0 && plan.step[i].number == temporary) {
-            Report(calls, plan.step[i].member, PortNote::kSpareName, temporary);
-        }
-        calls.writeAndRestart(calls.context, plan.step[i].number);
-    }
+    calls.savePlan(calls.context, plan);
+    FinishPlan(&plan, calls);  // a plan left for a reboot is finished by a later run
+}
+
+bool FinishPlan(RemapPlan* plan, const RemapCalls& calls) {
+    PlanCalls walk = calls.walk;
+    walk.context = calls.context;
+    if (!WalkPlan(plan, walk)) return false;
+    if (plan->spare != 0) calls.releaseSpare(calls.context, plan->spare);
+    calls.dropPlan(calls.context);
+    return true;
 }
 
 }  // namespace mioutil

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "devices/port_table.h"
+#include "devices/remap_plan.h"
 #include "devices/restart_walk.h"
 
 namespace mioutil {
@@ -49,25 +50,56 @@ struct RestartPlan {
 /// only a temporary name can break.
 bool NeedsTemporaryName(const PortMove* moves, uint32_t count);
 
-/// The order of the renames. A port's driver takes its COM name when it
-/// restarts, and cannot while another port still holds that name, so a port
-/// is restarted only once no other port holds the number it is to take. Moves
-/// are given in member order, with distinct `from` numbers and distinct `to`
-/// numbers. Each pass goes through the ports still to be restarted in member
-/// order and restarts every one whose number is free by then. When a pass
-/// restarts none, the rest form cycles: the first of them first takes
-/// `temporary`, a number no port holds or takes, which frees its own for the
-/// port before it in the cycle; it takes its real number last. With
-/// `temporary` 0 the ports of that cycle keep their names and are not restarted.
+/// What a restart did: the port's driver took its new name, or it could not be
+/// stopped (an application holds the port open) and Windows left the change for
+/// the next reboot, or the class installer failed. In the last two the driver
+/// still holds the name it had.
+enum class RestartOutcome : uint32_t { kRestarted, kDeferred, kFailed };
+
+/// How a port's names stand beside those of a number it is to end with.
+enum class NameMatch : uint32_t {
+    kRename,          // its "PortName" is not exactly that COM name (COM02 and LPT2 read as 2 too)
+    kPortNameOnly,    // "PortName" is that COM name, the friendly name is not the final one
+    kInPlace,         // both are already the final ones
+};
+
+/// The walk of a plan's restarts, and what it asks of the system, for port i of the plan.
+struct PlanCalls {
+    void* context;
+    /// Writes port i the names of `number` and restarts it.
+    RestartOutcome (*writeAndRestart)(void* context, const RemapPlan& plan, uint32_t i, int32_t number);
+    /// Writes port i its final names without a restart: its new name is held by
+    /// port `holder`, which keeps it until the next reboot.
+    void (*writeForReboot)(void* context, const RemapPlan& plan, uint32_t i, uint32_t holder);
+    /// Port i keeps its name, unwritten: its cycle has no spare name.
+    void (*keep)(void* context, const RemapPlan& plan, uint32_t i);
+    /// The plan changed (a port's state); it is to be recorded again.
+    void (*save)(void* context, const RemapPlan& plan);
+};
+
+/// Walks a plan's restarts. A port is restarted only once no other port's driver
+/// holds the number it is to take; each pass goes through the ports still to be
+/// restarted in plan order. When a pass restarts none, the first port left
+/// waits for a name that a port holds which will not move in this run (its
+/// restart was deferred or failed): it is written its final name for the next
+/// reboot, not restarted. Otherwise the rest form cycles: the first of them
+/// first takes the plan's spare, which frees its own number for the port before
+/// it; without a spare it keeps its name, unwritten, and so, pass by pass, do
+/// the ports that wait for it. Returns true when every port ended with its
+/// final name held (kDone) or kept its name.
+bool WalkPlan(RemapPlan* plan, const PlanCalls& calls);
+
+/// The order of the renames where every restart succeeds: the steps WalkPlan
+/// takes for the moves (given in member order, with distinct `from` numbers and
+/// distinct `to` numbers) and `temporary` as the spare (0: none).
 void RestartOrder(const PortMove* moves, uint32_t count, int32_t temporary, RestartPlan* plan);
 
-/// Fills `held` with the COM numbers that device nodes hold or the COM-port
-/// database reserves. False when that cannot be known.
+/// Fills `held` with the COM numbers that device nodes hold, the COM-port
+/// database reserves or the serial ports' live names use. False when that
+/// cannot be known.
 using CollectHeldNumbersFn = bool (*)(void* context, ComNumberSet* held);
 /// Reads a number of the member last selected; false when it cannot be read.
 using ReadMemberNumberFn = bool (*)(void* context, int32_t* number);
-/// Writes the COM name and friendly name of `number` to the member last selected, and restarts it.
-using WriteAndRestartFn = void (*)(void* context, int32_t number);
 
 /// What the run log is told of a port that keeps its name, and of a spare name.
 enum class PortNote : uint32_t {
@@ -77,6 +109,8 @@ enum class PortNote : uint32_t {
     kPositionTaken,        // an earlier port holds its position
     kNumberHeldTwice,      // an earlier port holds the same number
     kNumberKeptByLeftOut,  // a port left out keeps the number it holds
+    kNameHeldElsewhere,    // another device holds the COM name it would take (`number`)
+    kInPlace,              // its names are already the final ones: not written, not restarted
     kCycleWithoutSpare,    // its number is in a cycle, and no spare name is free
     kSpareName,            // it is about to take `number` while its cycle moves
 };
@@ -89,15 +123,34 @@ struct RemapCalls {
     SelectMemberFn select;                    // member `index` of the port node set
     ReadMemberNumberFn readComNumber;         // its "PortName"
     ReadMemberNumberFn readLocationNumber;    // its location information
+    /// How the selected member's names stand beside `number`'s.
+    NameMatch (*nameMatch)(void* context, int32_t number);
+    /// Whether a device node outside the port node set holds "COM<number>", or the
+    /// serial ports' live names show another device with it.
+    bool (*heldElsewhere)(void* context, int32_t number);
     CollectHeldNumbersFn collectHeldNumbers;  // asked only when the moves hold a cycle
-    WriteAndRestartFn writeAndRestart;
-    ReportPortFn report;                      // may be null
+    /// Reserves the spare in the COM-port database for as long as the plan lives.
+    bool (*claimSpare)(void* context, int32_t number);
+    void (*releaseSpare)(void* context, int32_t number);
+    /// Records the plan where a later run finds it, before the first change; false when it cannot.
+    bool (*savePlan)(void* context, const RemapPlan& plan);
+    void (*dropPlan)(void* context);
+    PlanCalls walk;                           // its context is `context` too
+    ReportPortFn report;
 };
 
 /// The whole re-map of one port node set: pass 1 places each readable number
-/// at its port's position, the left-out rule and the sort follow, then every
-/// placed port is renamed and restarted in RestartOrder, with the lowest number
-/// neither held nor reserved as the temporary name.
+/// at its port's position, the left-out rule and the sort follow. A port whose
+/// names are already final is left alone; one that would be renamed to a COM
+/// name another device holds keeps its name, and the numbers are sorted again
+/// without it. The other ports become the plan, which is recorded, walked
+/// (WalkPlan) with the lowest number nobody holds or reserves as the spare, and
+/// dropped with the spare once every port holds its final name.
 void RenumberPorts(const RemapCalls& calls);
+
+/// Finishes a plan an earlier run left (its members resolved in this run's set):
+/// walks it, then drops it with its spare where every port ends with its final
+/// name or kept its own. Returns whether it did.
+bool FinishPlan(RemapPlan* plan, const RemapCalls& calls);
 
 }  // namespace mioutil

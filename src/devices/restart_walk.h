@@ -11,6 +11,7 @@ namespace mioutil {
 struct RestartResult {
     bool paramsSet;        // SetupDiSetClassInstallParamsW
     bool installerCalled;  // SetupDiCallClassInstaller(DIF_PROPERTYCHANGE)
+    bool rebootNeeded;     // DI_NEEDRESTART or DI_NEEDREBOOT afterwards: the node waits for a reboot
 };
 
 /// Selects member `index` of the walked set; false past the last member.

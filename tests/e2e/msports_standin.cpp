@@ -24,18 +24,37 @@ bool OpenIsToFail() {
 
 bool IsOpen(HCOMDB db) { return db != nullptr && db != HCOMDB_INVALID_HANDLE_VALUE; }
 
-LONG Release(HKEY key, DWORD number) {
+// Sets or clears the bit of `number`; a claim of a number in use fails unless forced.
+LONG SetBit(HKEY key, DWORD number, bool claim, bool force) {
     if (number < 1 || number > COMDB_MAX_PORTS_ARBITRATED) return ERROR_INVALID_PARAMETER;
     BYTE bits[COMDB_MAX_PORTS_ARBITRATED / 8] = {};
     DWORD size = sizeof(bits);
     const LONG read = RegQueryValueExW(key, e2e::kComDbValue, nullptr, nullptr, bits, &size);
-    if (read == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;  // an empty database holds nothing to release
-    if (read != ERROR_SUCCESS) return ERROR_NOT_CONNECTED;
+    if (read == ERROR_FILE_NOT_FOUND) {
+        if (!claim) return ERROR_SUCCESS;  // an empty database holds nothing to release
+        size = COMDB_MIN_PORTS_ARBITRATED / 8;
+    } else if (read != ERROR_SUCCESS) {
+        return ERROR_NOT_CONNECTED;
+    }
     const DWORD byte = (number - 1) / 8;
-    if (byte >= size) return ERROR_SUCCESS;
-    bits[byte] = static_cast<BYTE>(bits[byte] & ~(1u << ((number - 1) % 8)));
+    const BYTE bit = static_cast<BYTE>(1u << ((number - 1) % 8));
+    if (byte >= size) {
+        if (!claim) return ERROR_SUCCESS;
+        size = (byte / 32 + 1) * 32;
+    }
+    if (claim && (bits[byte] & bit) != 0 && !force) return ERROR_SHARING_VIOLATION;
+    bits[byte] = static_cast<BYTE>(claim ? bits[byte] | bit : bits[byte] & ~bit);
     return RegSetValueExW(key, e2e::kComDbValue, 0, REG_BINARY, bits, size) == ERROR_SUCCESS ? ERROR_SUCCESS
                                                                                                 : ERROR_CANTWRITE;
+}
+
+LONG Change(const wchar_t* verb, HCOMDB db, DWORD number, bool claim) {
+    const LONG status = IsOpen(db) ? SetBit(reinterpret_cast<HKEY>(db), number, claim, false) : ERROR_INVALID_PARAMETER;
+    wchar_t line[64] = {};
+    swprintf(line, 64, L"%ls %lu -> %ld%ls", verb, static_cast<unsigned long>(number), static_cast<long>(status),
+             IsOpen(db) ? L"" : L" (no handle)");
+    Log(line);
+    return status;
 }
 
 }  // namespace
@@ -59,13 +78,11 @@ LONG WINAPI ComDBOpen(PHCOMDB PHComDB) {
     return ERROR_SUCCESS;
 }
 
-LONG WINAPI ComDBReleasePort(HCOMDB HComDB, DWORD ComNumber) {
-    const LONG status = IsOpen(HComDB) ? Release(reinterpret_cast<HKEY>(HComDB), ComNumber) : ERROR_INVALID_PARAMETER;
-    wchar_t line[64] = {};
-    swprintf(line, 64, L"release %lu -> %ld%ls", static_cast<unsigned long>(ComNumber), static_cast<long>(status),
-             IsOpen(HComDB) ? L"" : L" (no handle)");
-    Log(line);
-    return status;
+LONG WINAPI ComDBReleasePort(HCOMDB HComDB, DWORD ComNumber) { return Change(L"release", HComDB, ComNumber, false); }
+
+LONG WINAPI ComDBClaimPort(HCOMDB HComDB, DWORD ComNumber, BOOL, PBOOL Forced) {
+    if (Forced != nullptr) *Forced = FALSE;
+    return Change(L"claim", HComDB, ComNumber, true);
 }
 
 LONG WINAPI ComDBClose(HCOMDB HComDB) {

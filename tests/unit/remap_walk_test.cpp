@@ -10,87 +10,22 @@
 #include <utility>
 #include <vector>
 
+#include "fake_ports.h"
 #include "restart_order_check.h"
 
 namespace mioutil {
 namespace {
 
-// A port node set as the re-map sees it, through the production sequence
-// (RenumberPorts). It keeps each member's current number, as a port driver
-// keeps its COM name, and counts a collision whenever a member is given a
-// number another member holds at that moment.
-struct Member {
-    int32_t number;
-    bool located;
-    int32_t location;
-    bool readable = true;  // false: "PortName" cannot be read
-};
+using Member = FakeMember;
 
-struct FakePorts {
-    std::vector<Member> members;
-    std::vector<int32_t> holds;                          // each member's number by now
-    std::vector<std::pair<uint32_t, int32_t>> writes;    // (member, number) in order
-    std::vector<int32_t> heldElsewhere;                  // other devices and the database
-    std::vector<std::pair<uint32_t, PortNote>> notes;   // what the run log was told
-    bool collectWorks = true;
-    int collects = 0;
-    int collisions = 0;
-    uint32_t selected = 0;
-};
-
-bool SelectMember(void* context, uint32_t index) {
-    FakePorts* ports = static_cast<FakePorts*>(context);
-    if (index >= ports->members.size()) return false;
-    ports->selected = index;
-    return true;
-}
-
-bool ReadNumber(void* context, int32_t* number) {
-    FakePorts* ports = static_cast<FakePorts*>(context);
-    if (!ports->members[ports->selected].readable) return false;
-    *number = ports->holds[ports->selected];
-    return true;
-}
-
-bool ReadLocation(void* context, int32_t* location) {
-    FakePorts* ports = static_cast<FakePorts*>(context);
-    *location = ports->members[ports->selected].location;
-    return ports->members[ports->selected].located;
-}
-
-bool CollectHeld(void* context, ComNumberSet* held) {
-    FakePorts* ports = static_cast<FakePorts*>(context);
-    ++ports->collects;
-    for (int32_t n : ports->heldElsewhere) MarkComNumber(held, n);
-    return ports->collectWorks;
-}
-
-void WriteAndRestart(void* context, int32_t number) {
-    FakePorts* ports = static_cast<FakePorts*>(context);
-    for (size_t m = 0; m < ports->members.size(); ++m) {
-        if (m != ports->selected && ports->members[m].readable && ports->holds[m] == number) ++ports->collisions;
-    }
-    ports->holds[ports->selected] = number;
-    ports->writes.push_back({ports->selected, number});
-}
-
-void Note(void* context, uint32_t member, PortNote note, int32_t) {
-    static_cast<FakePorts*>(context)->notes.push_back({member, note});
-}
-
-void RunRemap(FakePorts* ports) {
-    for (const Member& m : ports->members) ports->holds.push_back(m.number);
-    RemapCalls calls = {ports, SelectMember, ReadNumber, ReadLocation, CollectHeld, WriteAndRestart, Note};
-    RenumberPorts(calls);
-}
+void RunRemap(FakePorts* ports) { ports->Run(); }
 
 using Notes = std::vector<std::pair<uint32_t, PortNote>>;
 
 // What each member ends with (0 = never written); no run gives a member a number
 // another holds. `notes`: why the members left alone were, as the run log hears it.
 std::vector<int32_t> Remap(const std::vector<Member>& members, const Notes& notes = {}) {
-    FakePorts ports;
-    ports.members = members;
+    FakePorts ports(members);
     RunRemap(&ports);
     EXPECT_EQ(ports.collisions, 0);
     EXPECT_EQ(ports.notes, notes);
@@ -119,8 +54,7 @@ TEST(Remap, NoNumberIsLostOrHandedOutTwice) {
         {20, true, 1}, {21, true, 2}, {9, true, 2}, {30, true, 0}, {0, true, 3}, {7, true, 4}};
     const std::vector<int32_t> result = Remap(members, {{2, PortNote::kPositionTaken},
                                                         {3, PortNote::kPastLastSlot},
-                                                        {4, PortNote::kNoNumber},
-                                                        {0, PortNote::kSpareName}});
+                                                        {4, PortNote::kNoNumber}});
     EXPECT_EQ(result, (std::vector<int32_t>{7, 20, 0, 0, 0, 21}));
     ExpectNoNumberLostOrDuplicated(members, result);
 }
@@ -129,7 +63,7 @@ TEST(Remap, ANumberTwoPortsHoldIsHandedToNeither) {
     // LPT5 and COM5 both read as 5: renumbering them would leave two COM5.
     const std::vector<Member> twice = {{8, true, 1}, {5, true, 2}, {3, true, 3}, {5, true, 4}};
     const std::vector<int32_t> result =
-        Remap(twice, {{3, PortNote::kNumberHeldTwice}, {1, PortNote::kNumberKeptByLeftOut}, {0, PortNote::kSpareName}});
+        Remap(twice, {{3, PortNote::kNumberHeldTwice}, {1, PortNote::kNumberKeptByLeftOut}});
     EXPECT_EQ(result, (std::vector<int32_t>{3, 0, 8, 0}));
     ExpectNoNumberLostOrDuplicated(twice, result);
 
@@ -137,7 +71,7 @@ TEST(Remap, ANumberTwoPortsHoldIsHandedToNeither) {
     // the sort would hand 4 to member 3, next to the name member 2 keeps.
     const std::vector<Member> outside = {{3, true, 1}, {4, true, 2}, {4, true, 0}, {2, true, 1}};
     const std::vector<int32_t> kept = Remap(
-        outside, {{2, PortNote::kPastLastSlot}, {1, PortNote::kNumberKeptByLeftOut}, {0, PortNote::kSpareName}});
+        outside, {{2, PortNote::kPastLastSlot}, {1, PortNote::kNumberKeptByLeftOut}});
     EXPECT_EQ(kept, (std::vector<int32_t>{2, 0, 0, 3}));
     ExpectNoNumberLostOrDuplicated(outside, kept);
 }
@@ -148,15 +82,14 @@ TEST(Remap, AMemberWithoutANumberMovesNoBaseAndPositionsComeFromPassOne) {
     // have no location: their member index is their position.
     const std::vector<Member> members = {
         {7, true, 1}, {9, true, 1, false}, {6, true, 3}, {2, false, 0}, {1, false, 0}};
-    EXPECT_EQ(Remap(members, {{1, PortNote::kNoReadableName}, {0, PortNote::kSpareName}, {2, PortNote::kSpareName}}),
+    EXPECT_EQ(Remap(members, {{1, PortNote::kNoReadableName}}),
               (std::vector<int32_t>{1, 0, 2, 6, 7}));
 }
 
 TEST(Remap, RestartsEveryPlacedPortOnceInMemberOrderWhenNoNameIsTaken) {
     // Numbers already in card order: each port takes its own, one restart each, and
     // nothing else is asked of the system.
-    FakePorts ports;
-    ports.members = {{3, true, 1}, {4, true, 2}, {5, true, 3}};
+    FakePorts ports({{3, true, 1}, {4, true, 2}, {5, true, 3}});
     RunRemap(&ports);
     EXPECT_EQ(ports.writes, (std::vector<std::pair<uint32_t, int32_t>>{{0, 3}, {1, 4}, {2, 5}}));
     EXPECT_EQ(ports.collects, 0);
@@ -164,8 +97,7 @@ TEST(Remap, RestartsEveryPlacedPortOnceInMemberOrderWhenNoNameIsTaken) {
 
 TEST(Remap, ACycleGoesThroughTheLowestNumberNoDeviceHoldsNorTheDatabaseReserves) {
     // One card listed out of order: members 0 and 1 swap 12 and 10, member 2 keeps 11.
-    FakePorts ports;
-    ports.members = {{12, true, 1}, {10, true, 3}, {11, true, 2}};
+    FakePorts ports({{12, true, 1}, {10, true, 3}, {11, true, 2}});
     ports.heldElsewhere = {1, 2, 4};
     RunRemap(&ports);
     EXPECT_EQ(ports.writes, (std::vector<std::pair<uint32_t, int32_t>>{{2, 11}, {0, 3}, {1, 12}, {0, 10}}));
@@ -178,8 +110,7 @@ TEST(Remap, WithoutAFreeNumberTheCycleKeepsItsNames) {
     // When what is held cannot be known, or every number is, neither cycle
     // moves and the rest still does.
     for (bool collectWorks : {false, true}) {
-        FakePorts ports;
-        ports.members = {{4, true, 1}, {3, true, 2}, {8, true, 3}, {7, true, 4}, {9, true, 5}};
+        FakePorts ports({{4, true, 1}, {3, true, 2}, {8, true, 3}, {7, true, 4}, {9, true, 5}});
         ports.collectWorks = collectWorks;
         if (collectWorks) {
             for (int32_t n = 1; n <= kComNumberLimit; ++n) ports.heldElsewhere.push_back(n);
@@ -191,6 +122,79 @@ TEST(Remap, WithoutAFreeNumberTheCycleKeepsItsNames) {
                                       {2, PortNote::kCycleWithoutSpare},
                                       {3, PortNote::kCycleWithoutSpare}}));
         EXPECT_EQ(ports.collisions, 0);
+    }
+}
+
+TEST(Remap, ABusyPortKeepsItsLiveNameAndTheOthersWaitForTheReboot) {
+    // COM1 and COM2 swap, and the port on COM1 is held open: it cannot take COM2
+    // now, so the other port, out on the spare COM3, is written COM1 for the
+    // reboot instead of colliding with it.
+    FakePorts ports({{2, true, 1}, {1, true, 2}});
+    ports.members[1].busy = true;
+    RunRemap(&ports);
+    EXPECT_EQ(ports.writes, (std::vector<std::pair<uint32_t, int32_t>>{{0, 3}}));
+    EXPECT_EQ(ports.forReboot, (std::vector<std::pair<uint32_t, int32_t>>{{0, 1}}));
+    EXPECT_EQ(ports.live, (std::vector<int32_t>{3, 1}));
+    EXPECT_EQ(ports.collisions, 0);
+    EXPECT_FALSE(ports.record.empty());  // left for the next run, the spare still claimed
+    EXPECT_EQ(ports.spareCalls, (std::vector<std::string>{"claim 3"}));
+
+    // After the reboot every port has its final name, and the next run only
+    // restarts what the plan still holds to be moved, then lets the spare go.
+    ports.Reboot();
+    ports.members[1].busy = false;
+    ports.writes.clear();
+    ASSERT_TRUE(ports.Run());
+    EXPECT_EQ(ports.writes, (std::vector<std::pair<uint32_t, int32_t>>{{1, 2}, {0, 1}}));
+    EXPECT_EQ(ports.live, (std::vector<int32_t>{1, 2}));
+    EXPECT_EQ(ports.collisions, 0);
+    EXPECT_TRUE(ports.record.empty());
+    EXPECT_EQ(ports.spareCalls, (std::vector<std::string>{"claim 3", "release 3"}));
+    EXPECT_EQ(ports.notes, (Notes{{0, PortNote::kInPlace}, {1, PortNote::kInPlace}}));
+}
+
+TEST(Remap, NamesHeldElsewhereAndFinishedPortsAreLeftAlone) {
+    // LPT2 reads as 2, which it would be renamed COM2 with; another device holds
+    // COM2, so it keeps its name and the numbers are dealt without it. Port 1
+    // has its final names already: neither written nor restarted, nothing recorded.
+    FakePorts ports({{2, true, 1}, {5, true, 2}, {7, true, 3}});
+    ports.members[0].exact = false;
+    ports.members[1].friendly = true;
+    ports.namedElsewhere = {2};
+    RunRemap(&ports);
+    EXPECT_EQ(ports.writes, (std::vector<std::pair<uint32_t, int32_t>>{{2, 7}}));
+    EXPECT_EQ(ports.notes, (Notes{{0, PortNote::kNameHeldElsewhere}, {1, PortNote::kInPlace}}));
+    EXPECT_TRUE(ports.record.empty());
+
+    ports.writes.clear();
+    RunRemap(&ports);  // a second run restarts nothing
+    EXPECT_EQ(ports.writes, (std::vector<std::pair<uint32_t, int32_t>>{}));
+}
+
+TEST(Remap, ARunCutShortAtAnyRestartIsFinishedByTheNext) {
+    // A swap beside a fixed port, and six ports with a 3-cycle, a fixed port and a
+    // swap; cut short before or after the link moves at each of the clean run's restarts.
+    const std::vector<std::vector<Member>> layouts = {
+        {{12, true, 1}, {10, true, 3}, {11, true, 2}},
+        {{23, true, 1}, {21, true, 2}, {22, true, 3}, {24, true, 4}, {26, true, 5}, {25, true, 6}}};
+    for (const std::vector<Member>& layout : layouts) {
+        FakePorts clean(layout);
+        RunRemap(&clean);
+        for (int at = 1; at <= static_cast<int>(clean.writes.size()); ++at) {
+            for (bool beforeLink : {true, false}) {
+                SCOPED_TRACE(testing::Message() << layout.size() << " ports, cut at " << at << ", before " << beforeLink);
+                FakePorts ports(layout);
+                ports.killAt = at;
+                ports.killBeforeLink = beforeLink;
+                RunRemap(&ports);
+                ASSERT_TRUE(ports.Run());
+                EXPECT_EQ(ports.live, clean.live);
+                for (size_t m = 0; m < layout.size(); ++m) EXPECT_EQ(ports.members[m].number, clean.live[m]);
+                EXPECT_EQ(ports.collisions, 0);
+                EXPECT_TRUE(ports.record.empty());
+                EXPECT_EQ(ports.spareCalls.back().substr(0, 7), "release");
+            }
+        }
     }
 }
 

@@ -32,12 +32,13 @@ RestartResult Restart(void* context) {
     return set->results[set->current];
 }
 
-constexpr RestartResult kOk = {true, true};
-constexpr RestartResult kParamsFailed = {false, true};
-constexpr RestartResult kInstallerFailed = {true, false};
+constexpr RestartResult kOk = {true, true, false};
+constexpr RestartResult kDeferred = {true, true, true};  // left for a reboot: not a failure
+constexpr RestartResult kParamsFailed = {false, true, false};
+constexpr RestartResult kInstallerFailed = {true, false, false};
 
 TEST(RestartWalk, EveryRestartSucceedsSoEveryNodeIsRestartedOnceInOrder) {
-    FakeSet set({kOk, kOk, kOk, kOk});
+    FakeSet set({kOk, kDeferred, kOk, kOk});
     EXPECT_EQ(RestartUntilFailure(&set, Select, Restart), 4u);
     EXPECT_EQ(set.restarted, (std::vector<uint32_t>{0, 1, 2, 3}));
     EXPECT_EQ(set.selected, (std::vector<uint32_t>{0, 1, 2, 3, 4}));  // ends where selection fails
@@ -53,7 +54,7 @@ TEST(RestartWalk, StopsAfterTheFirstFailedRestart) {
     EXPECT_EQ(RestartUntilFailure(&middle, Select, Restart), 2u);
     EXPECT_EQ(middle.restarted, (std::vector<uint32_t>{0, 1}));
 
-    FakeSet both({kOk, kOk, {false, false}, kOk});
+    FakeSet both({kOk, kOk, {false, false, false}, kOk});
     EXPECT_EQ(RestartUntilFailure(&both, Select, Restart), 3u);
     EXPECT_EQ(both.restarted, (std::vector<uint32_t>{0, 1, 2}));
 }
