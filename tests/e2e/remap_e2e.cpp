@@ -53,6 +53,9 @@ protected:
         for (const Port& p : ports) nodes.push_back(p.node);
         testing::AssertionResult done = CreateNodes(nodes);
         if (done) done = SeedLinks();
+        // Windows always has a COM-port database; an empty one unless the test made its own.
+        std::string db;
+        if (done && !ReadValue(kNative, kComDbKey, kComDbValue, &db)) done = SetComDb({});
         arranged_ = done;
         return done;
     }
