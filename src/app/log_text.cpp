@@ -93,7 +93,8 @@ const wchar_t* LogQuoted(const wchar_t* text, size_t length, size_t maxChars, wc
     size_t shown = 0;
     while (i < length) {
         const wchar_t c = text[i];
-        const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+        const bool pair =
+            c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
         const size_t width = c == L'"' || pair ? 2 : 1;
         if (shown + width > maxChars) break;
         out[n++] = c;

@@ -82,8 +82,9 @@ void BeginRunLog() {
     GetLocalTime(&now);
     RunLog(L"==== %04u-%02u-%02u %02u:%02u:%02u  mioutil %hs", now.wYear, now.wMonth, now.wDay, now.wHour,
            now.wMinute, now.wSecond, MIOUTIL_VERSION_TEXT);
-    wchar_t quoted[LogQuotedCapacity(kLogLongTextChars)];
-    RunLog(L"command line: %ls", LogQuoted(GetCommandLineW(), kLogLongTextChars, quoted, LogQuotedCapacity(kLogLongTextChars)));
+    constexpr size_t kQuotedCapacity = LogQuotedCapacity(kLogLongTextChars);
+    wchar_t quoted[kQuotedCapacity];
+    RunLog(L"command line: %ls", LogQuoted(GetCommandLineW(), kLogLongTextChars, quoted, kQuotedCapacity));
     const PlatformFacts facts = GetPlatformFacts();
     RunLog(L"Windows %lu.%lu build %lu, product type %lu, processor architecture %lu: platform class 0x%08lX",
            static_cast<unsigned long>(facts.major), static_cast<unsigned long>(facts.minor),

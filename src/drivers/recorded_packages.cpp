@@ -99,7 +99,8 @@ uint32_t UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_
 
         wchar_t data[kRecordBytes / sizeof(wchar_t)] = {};
         DWORD size = kRecordBytes;
-        const LSTATUS read = RegQueryValueExW(entry.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
+        const LSTATUS read =
+            RegQueryValueExW(entry.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
         if (read == ERROR_MORE_DATA) {
             // Not what the card's installer writes: the path is not known whole.
             RunLog(L"%ls: not run, the record stays: it holds %lu bytes, more than the %lu the card's installer "
