@@ -47,8 +47,7 @@ TEST(EncodeLogLine, NeverPastItsCapacityNorPartOfACharacter) {
 std::wstring Quoted(const std::wstring& text, size_t maxChars, size_t capacity = 0) {
     if (capacity == 0) capacity = LogQuotedCapacity(maxChars);
     std::wstring out(capacity, L'#');
-    const wchar_t* r = LogQuoted(text.data(), text.size(), maxChars, &out[0], capacity);
-    EXPECT_EQ(r, out.data());
+    EXPECT_EQ(LogQuoted(text.data(), text.size(), maxChars, &out[0], capacity), out.data());
     const size_t end = out.find(L'\0');
     EXPECT_NE(end, std::wstring::npos);
     return out.substr(0, end);
@@ -62,7 +61,6 @@ TEST(LogQuoted, QuotesDoublesInnerQuotesAndMarksWhatWasLeftOut) {
         std::wstring quoted;
     } rows[] = {
         {L"C:\\drv\\a.inf", 100, L"\"C:\\drv\\a.inf\""},
-        {L"", 100, L"\"\""},
         {L"abcdef", 6, L"\"abcdef\""},
         {L"abcdefg", 6, L"\"abcdef\"\u2026[+1 chars]"},
         {std::wstring(1234, L'x'), 3, L"\"xxx\"\u2026[+1231 chars]"},
@@ -71,7 +69,6 @@ TEST(LogQuoted, QuotesDoublesInnerQuotesAndMarksWhatWasLeftOut) {
         {L"ab\"cd", 3, L"\"ab\"\u2026[+3 chars]"},  // never half a doubled quote
         {L"ab" + pair + L"c", 3, L"\"ab\"\u2026[+3 chars]"},  // never half a surrogate pair
         {L"ab" + pair + L"c", 4, L"\"ab" + pair + L"\"\u2026[+1 chars]"},
-        {L"abc", 0, L"\"\"\u2026[+3 chars]"},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(Quoted(row.text, row.maxChars), row.quoted) << testing::PrintToString(row.text);
