@@ -8,11 +8,18 @@ namespace {
 
 constexpr unsigned long kReplacement = 0xFFFD;
 
+// Characters that would break a line or reorder what a reader sees: C0 and C1
+// controls, the line and paragraph separators, and the bidirectional controls.
+bool Hides(unsigned long c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || c == 0x061C || c == 0x200E ||
+           c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
 // The code point at text[i], and how many code units it takes.
 unsigned long CodePointAt(const wchar_t* text, size_t length, size_t i, size_t* units) {
     const unsigned long c = static_cast<unsigned long>(text[i]) & 0xFFFFu;
     *units = 1;
-    if (c < 0x20 || c == 0x7F) return kReplacement;
+    if (Hides(c)) return kReplacement;
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length) {
         const unsigned long low = static_cast<unsigned long>(text[i + 1]) & 0xFFFFu;
         if (low >= 0xDC00 && low <= 0xDFFF) {
@@ -72,6 +79,57 @@ size_t EncodeLogLine(const wchar_t* text, size_t length, unsigned char* out, siz
     out[n++] = '\r';
     out[n++] = '\n';
     return n;
+}
+
+const wchar_t* LogQuoted(const wchar_t* text, size_t length, size_t maxChars, wchar_t* out, size_t capacity) {
+    if (capacity < LogQuotedCapacity(0)) {
+        if (capacity > 0) out[0] = L'\0';
+        return out;
+    }
+    if (capacity < LogQuotedCapacity(maxChars)) maxChars = capacity - LogQuotedCapacity(0);
+    size_t n = 0;
+    out[n++] = L'"';
+    size_t i = 0;
+    size_t shown = 0;
+    while (i < length) {
+        const wchar_t c = text[i];
+        const bool pair =
+            c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+        const size_t width = c == L'"' || pair ? 2 : 1;
+        if (shown + width > maxChars) break;
+        out[n++] = c;
+        if (c == L'"') out[n++] = L'"';
+        if (pair) out[n++] = text[i + 1];
+        shown += width;
+        i += pair ? 2 : 1;
+    }
+    out[n++] = L'"';
+    if (i < length) {
+        for (const wchar_t* m = L"\u2026[+"; *m != L'\0'; ++m) out[n++] = *m;
+        wchar_t digits[20];
+        size_t count = 0;
+        for (size_t left = length - i; left > 0; left /= 10) digits[count++] = static_cast<wchar_t>(L'0' + left % 10);
+        while (count > 0) out[n++] = digits[--count];
+        for (const wchar_t* m = L" chars]"; *m != L'\0'; ++m) out[n++] = *m;
+    }
+    out[n] = L'\0';
+    return out;
+}
+
+const wchar_t* LogQuoted(const wchar_t* text, size_t maxChars, wchar_t* out, size_t capacity) {
+    return LogQuoted(text, text == nullptr ? 0 : TextLength(text, 32767), maxChars, out, capacity);
+}
+
+void ShortenLogText(wchar_t* text, size_t maxChars) {
+    if (maxChars == 0) {
+        text[0] = L'\0';
+        return;
+    }
+    if (TextLength(text, maxChars + 1) <= maxChars) return;
+    size_t at = maxChars - 1;
+    if (at > 0 && text[at - 1] >= 0xD800 && text[at - 1] <= 0xDBFF) --at;  // keep a pair whole
+    text[at] = L'\u2026';
+    text[at + 1] = L'\0';
 }
 
 }  // namespace mioutil

@@ -56,10 +56,14 @@ void BeginRunLog() {
     wchar_t old[kPathChars] = {};
     if (!LogPath(path, L"\\mioutil.log") || !LogPath(old, L"\\mioutil.log.old")) return;
 
+    // A rotation that fails (the old name taken by a folder, or locked) is told in
+    // the section; the log is written all the same, past its size.
+    DWORD rotationError = ERROR_SUCCESS;
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     if (GetFileAttributesExW(path, GetFileExInfoStandard, &data) &&
-        ((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) > kRotateBytes) {
-        MoveFileExW(path, old, MOVEFILE_REPLACE_EXISTING);
+        ((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) > kRotateBytes &&
+        !MoveFileExW(path, old, MOVEFILE_REPLACE_EXISTING)) {
+        rotationError = GetLastError();
     }
     // Others may read it while it is written; a second run waits its turn by failing.
     g_log = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -78,7 +82,9 @@ void BeginRunLog() {
     GetLocalTime(&now);
     RunLog(L"==== %04u-%02u-%02u %02u:%02u:%02u  mioutil %hs", now.wYear, now.wMonth, now.wDay, now.wHour,
            now.wMinute, now.wSecond, MIOUTIL_VERSION_TEXT);
-    RunLog(L"command line: %ls", GetCommandLineW());
+    constexpr size_t kQuotedCapacity = LogQuotedCapacity(kLogLongTextChars);
+    wchar_t quoted[kQuotedCapacity];
+    RunLog(L"command line: %ls", LogQuoted(GetCommandLineW(), kLogLongTextChars, quoted, kQuotedCapacity));
     const PlatformFacts facts = GetPlatformFacts();
     RunLog(L"Windows %lu.%lu build %lu, product type %lu, processor architecture %lu: platform class 0x%08lX",
            static_cast<unsigned long>(facts.major), static_cast<unsigned long>(facts.minor),
@@ -86,6 +92,14 @@ void BeginRunLog() {
            static_cast<unsigned long>(facts.architecture), static_cast<unsigned long>(facts.platformClass));
     RunLog(RunsAsAdministrator() ? L"runs as administrator: yes"
                                  : L"runs as administrator: no (the system will refuse most changes)");
+    if (rotationError != ERROR_SUCCESS) {
+        wchar_t meaning[kPathChars] = {};
+        LogQuote oldName;
+        RunLog(L"log not rotated, error %lu (%ls): it is past 1 MiB and this section is added to it all the same; "
+               L"it could not be renamed to %ls",
+               static_cast<unsigned long>(rotationError), ErrorMeaning(rotationError, meaning, kPathChars),
+               LogQuoted(old, oldName));
+    }
     SetLastError(lastError);
 }
 
@@ -104,10 +118,11 @@ void RunLog(const wchar_t* format, ...) {
 
 const wchar_t* ErrorMeaning(uint32_t code, wchar_t* out, size_t capacity) {
     const DWORD lastError = GetLastError();
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, out,
-                                  static_cast<DWORD>(capacity), nullptr);
+    wchar_t words[kLogLineChars] = {};
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, words,
+                                  static_cast<DWORD>(kLogLineChars), nullptr);
     SetLastError(lastError);
-    if (length == 0 || length >= capacity) {
+    if (length == 0 || length >= kLogLineChars || capacity == 0) {
         TextBuffer text;
         TextStart(text, out, capacity);
         TextAppend(text, L"no text for this code");
@@ -115,10 +130,15 @@ const wchar_t* ErrorMeaning(uint32_t code, wchar_t* out, size_t capacity) {
         return out;
     }
     // The message ends with a line break (and sometimes a full stop before it).
-    while (length > 0 && (out[length - 1] == L'\r' || out[length - 1] == L'\n' || out[length - 1] == L' ' ||
-                          out[length - 1] == L'.')) {
-        out[--length] = L'\0';
+    while (length > 0 && (words[length - 1] == L'\r' || words[length - 1] == L'\n' || words[length - 1] == L' ' ||
+                          words[length - 1] == L'.')) {
+        words[--length] = L'\0';
     }
+    ShortenLogText(words, capacity - 1 < kLogMeaningChars ? capacity - 1 : kLogMeaningChars);
+    TextBuffer text;
+    TextStart(text, out, capacity);
+    TextAppend(text, words);
+    TextFinish(text);
     return out;
 }
 

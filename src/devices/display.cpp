@@ -1,3 +1,4 @@
+#include "app/log_text.h"
 #include "app/run_log.h"
 #include "devices/device_ops.h"
 #include "names.h"
@@ -22,10 +23,11 @@ RestartResult RestartDisplayNode(void* context) {
     DisplayWalk* walk = static_cast<DisplayWalk*>(context);
     const RestartResult result = RestartDevice(walk->set, &walk->member);
     wchar_t name[kPathChars] = {};
-    RunLog(L"display node %ls: restart %ls (class-install parameters %ls, class installer %ls)",
-           NodeName(walk->set, &walk->member, name, kPathChars),
+    LogQuote quoted;
+    RunLog(L"restart %ls (class-install parameters %ls, class installer %ls): display node %ls",
            result.paramsSet && result.installerCalled ? L"done" : L"failed, the walk stops here",
-           result.paramsSet ? L"taken" : L"refused", result.installerCalled ? L"succeeded" : L"failed");
+           result.paramsSet ? L"taken" : L"refused", result.installerCalled ? L"ran" : L"failed",
+           LogQuoted(NodeName(walk->set, &walk->member, name, kPathChars), quoted));
     return result;
 }
 
@@ -34,15 +36,14 @@ RestartResult RestartDisplayNode(void* context) {
 void RestartDisplayDevices() {
     UniqueDevInfo set(SetupDiGetClassDevsW(nullptr, kDisplayEnumerator, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
     if (!set.valid()) {
-        RunLog(L"display nodes: the list of present nodes could not be had (error %lu): none restarted",
-               GetLastError());
+        RunLog(L"none restarted: the list of present display nodes could not be had (error %lu)", GetLastError());
         return;
     }
     DisplayWalk walk = {};
     walk.set = set.get();
     walk.member.cbSize = sizeof(walk.member);
     const uint32_t restarted = RestartUntilFailure(&walk, SelectDisplayNode, RestartDisplayNode);
-    if (restarted == 0) RunLog(L"display nodes: none present, nothing restarted");
+    if (restarted == 0) RunLog(L"nothing restarted: no display node present");
 }
 
 }  // namespace mioutil

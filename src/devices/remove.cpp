@@ -1,3 +1,4 @@
+#include "app/log_text.h"
 #include "app/run_log.h"
 #include "devices/com_db.h"
 #include "devices/device_ops.h"
@@ -13,6 +14,7 @@ namespace {
 struct RemovalWalk {
     ComDbApi comDb;
     wchar_t name[kPathChars];  // the node's instance ID, for the log
+    LogQuote quotedName;       // the same, as the log shows it
 };
 
 using NodeStep = void (*)(RemovalWalk& walk, HDEVINFO set, SP_DEVINFO_DATA* member);
@@ -22,7 +24,7 @@ using NodeStep = void (*)(RemovalWalk& walk, HDEVINFO set, SP_DEVINFO_DATA* memb
 void ForEachNode(const wchar_t* enumerator, NodeStep step) {
     UniqueDevInfo set(SetupDiGetClassDevsW(nullptr, enumerator, nullptr, DIGCF_ALLCLASSES));
     if (!set.valid()) {
-        RunLog(L"%ls: the list of nodes could not be had (error %lu): nothing done", enumerator, GetLastError());
+        RunLog(L"nothing done: the list of nodes of %ls could not be had (error %lu)", enumerator, GetLastError());
         return;
     }
     RemovalWalk walk;
@@ -31,34 +33,35 @@ void ForEachNode(const wchar_t* enumerator, NodeStep step) {
     // SetupDiRemoveDevice leaves the member in the set, so the index just goes on.
     DWORD m = 0;
     for (; SetupDiEnumDeviceInfo(set.get(), m, &member); ++m) {
-        NodeName(set.get(), &member, walk.name, kPathChars);
+        LogQuoted(NodeName(set.get(), &member, walk.name, kPathChars), walk.quotedName);
         step(walk, set.get(), &member);
     }
-    if (m == 0) RunLog(L"%ls: no node found, nothing done", enumerator);
+    if (m == 0) RunLog(L"nothing done: no node of %ls found", enumerator);
 }
 
 // The database is open only for the release of this one number.
 void ReleaseComNumber(RemovalWalk& walk, HDEVINFO set, SP_DEVINFO_DATA* member) {
     int32_t number = 0;
     if (!ReadComNumber(set, member, &number)) {
-        RunLog(L"%ls: no readable PortName, no COM number to release", walk.name);
+        RunLog(L"no COM number to release: no readable PortName; node %ls", walk.quotedName.chars);
         return;
     }
     OpenComDb db(walk.comDb);
     if (!db.valid()) {
-        RunLog(L"%ls: COM%d not released: the COM-port database %ls", walk.name, static_cast<int>(number),
-               walk.comDb.open == nullptr ? L"(msports.dll in System32) could not be loaded" : L"did not open");
+        RunLog(L"COM%d not released: the COM-port database %ls; node %ls", static_cast<int>(number),
+               walk.comDb.open == nullptr ? L"(msports.dll in System32) could not be loaded" : L"did not open",
+               walk.quotedName.chars);
         return;
     }
     // 0 and negatives go as read; the database refuses them.
     const LONG status = walk.comDb.releasePort(db.get(), static_cast<DWORD>(number));
     wchar_t meaning[kPathChars] = {};
     if (status == ERROR_SUCCESS) {
-        RunLog(L"%ls: COM%d released in the COM-port database", walk.name, static_cast<int>(number));
+        RunLog(L"COM%d released in the COM-port database; node %ls", static_cast<int>(number), walk.quotedName.chars);
     } else {
-        RunLog(L"%ls: COM%d not released: the database refused it with %ld (%ls)", walk.name,
-               static_cast<int>(number), static_cast<long>(status),
-               ErrorMeaning(static_cast<uint32_t>(status), meaning, kPathChars));
+        RunLog(L"COM%d not released: the database refused it with %ld (%ls); node %ls", static_cast<int>(number),
+               static_cast<long>(status), ErrorMeaning(static_cast<uint32_t>(status), meaning, kPathChars),
+               walk.quotedName.chars);
     }
 }
 
@@ -68,10 +71,10 @@ void RemoveNode(RemovalWalk& walk, HDEVINFO set, SP_DEVINFO_DATA* member) {
     SetupDiDeleteDevRegKey(set, member, DICS_FLAG_GLOBAL, 0xFFFFFFFF, DIREG_BOTH);
     wchar_t meaning[kPathChars] = {};
     if (removed) {
-        RunLog(L"%ls: node removed with its registry keys", walk.name);
+        RunLog(L"node removed with its registry keys: %ls", walk.quotedName.chars);
     } else {
-        RunLog(L"%ls: node not removed, error 0x%08lX (%ls)", walk.name, static_cast<unsigned long>(error),
-               ErrorMeaning(error, meaning, kPathChars));
+        RunLog(L"node not removed, error 0x%08lX (%ls): %ls", static_cast<unsigned long>(error),
+               ErrorMeaning(error, meaning, kPathChars), walk.quotedName.chars);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "app/log_text.h"
 #include "app/run_log.h"
 #include "drivers/difx_api.h"
 #include "drivers/driver_paths.h"
@@ -55,12 +56,14 @@ const wchar_t* InfNamesCardProvider(const InfSearch& search, const WIN32_FIND_DA
 void LogDeletion(const wchar_t* path, bool deleted) {
     wchar_t meaning[kPathChars] = {};
     const DWORD error = GetLastError();
+    LogQuote quoted;
+    LogQuoted(path, quoted);
     if (deleted) {
-        RunLog(L"%ls: deleted", path);
+        RunLog(L"deleted: %ls", quoted.chars);
     } else if (error == ERROR_FILE_NOT_FOUND) {
-        RunLog(L"%ls: not there", path);
+        RunLog(L"not there: %ls", quoted.chars);
     } else {
-        RunLog(L"%ls: not deleted, error %lu (%ls)", path, error, ErrorMeaning(error, meaning, kPathChars));
+        RunLog(L"not deleted, error %lu (%ls): %ls", error, ErrorMeaning(error, meaning, kPathChars), quoted.chars);
     }
 }
 
@@ -87,13 +90,15 @@ uint32_t InfContainsProvider(const wchar_t* folder, const wchar_t* fileName, con
 uint32_t UninstallOemInfPackages() {
     InfSearch search = {};
     if (!PrepareInfSearch(search)) {
-        RunLog(L"INF folder: its path does not fit in 260 characters; no package uninstalled, result 13");
+        RunLog(L"no package uninstalled, result 13: the INF folder's path does not fit in 260 characters");
         return kStatusNotFound;
     }
     WIN32_FIND_DATAW found = {};
     UniqueFind find(FindFirstFileW(search.pattern, &found));
+    LogQuote folder;
+    LogQuoted(search.folder, folder);
     if (!find.valid()) {
-        RunLog(L"%ls: no oem*.inf at all, result 13", search.folder);
+        RunLog(L"no package uninstalled, result 13: no oem*.inf at all in %ls", folder.chars);
         return kStatusNotFound;
     }
 
@@ -104,8 +109,10 @@ uint32_t UninstallOemInfPackages() {
     do {
         wchar_t packagePath[kPathChars] = {};
         if (!FoundFilePath(search, found, packagePath)) {
-            RunLog(L"%ls\\%ls: left alone (found through its 8.3 alias %ls, or its path is too long)", search.folder,
-                   found.cFileName, found.cAlternateFileName);
+            LogQuote name;
+            LogQuote alias;
+            RunLog(L"left alone (found through its 8.3 alias, or its path is too long): %ls in %ls, alias %ls",
+                   LogQuoted(found.cFileName, name), folder.chars, LogQuoted(found.cAlternateFileName, alias));
             continue;
         }
         ++examined;
@@ -116,18 +123,20 @@ uint32_t UninstallOemInfPackages() {
         const DWORD status = UninstallDriverPackage(difx, packagePath, &needReboot);
         result |= status;
         wchar_t meaning[kPathChars] = {};
+        LogQuote package;
+        LogQuoted(packagePath, package);
         if (difx.uninstall == nullptr) {
-            RunLog(L"%ls names \"%ls\": not uninstalled, difxapi.dll could not be had: 0x%08lX (%ls)", packagePath,
-                   provider, status, ErrorMeaning(status, meaning, kPathChars));
+            RunLog(L"not uninstalled, difxapi.dll could not be had: 0x%08lX (%ls): %ls names \"%ls\"", status,
+                   ErrorMeaning(status, meaning, kPathChars), package.chars, provider);
         } else {
-            RunLog(L"%ls names \"%ls\": DriverPackageUninstallW gave 0x%08lX (%ls)%ls", packagePath, provider, status,
-                   ErrorMeaning(status, meaning, kPathChars),
-                   needReboot ? L"; DIFx says a reboot is needed" : L"");
+            RunLog(L"DriverPackageUninstallW gave 0x%08lX (%ls)%ls: %ls names \"%ls\"", status,
+                   ErrorMeaning(status, meaning, kPathChars), needReboot ? L", DIFx says a reboot is needed" : L"",
+                   package.chars, provider);
         }
     } while (FindNextFileW(find.get(), &found));
-    RunLog(L"%ls: %lu oem*.inf examined, %lu name the card's provider; result 0x%08lX", search.folder,
-           static_cast<unsigned long>(examined), static_cast<unsigned long>(matched),
-           static_cast<unsigned long>(result));
+    RunLog(L"result 0x%08lX: %lu oem*.inf examined, %lu name the card's provider, in %ls",
+           static_cast<unsigned long>(result), static_cast<unsigned long>(examined),
+           static_cast<unsigned long>(matched), folder.chars);
     return result;
 }
 
@@ -148,7 +157,9 @@ void DeleteOemInfFiles() {
         // A package that DIFx could not even be handed is still in the driver
         // store: its INF is what is left to find it by.
         if (!LoadDifxApi(difx)) {
-            RunLog(L"%ls and its .pnf: kept, since difxapi.dll could not be had to uninstall the package", infPath);
+            LogQuote inf;
+            RunLog(L"kept with its .pnf, since difxapi.dll could not be had to uninstall the package: %ls",
+                   LogQuoted(infPath, inf));
             continue;
         }
         // The twin goes whatever became of the INF (read-only, in use, ...).

@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "app/log_text.h"
 #include "app/run_log.h"
 #include "drivers/dpinst_command.h"
 #include "text.h"
@@ -37,9 +38,16 @@ void PrepareDpinstProgram(DpinstProgram& program) {
 }
 
 // Starts DPInst.exe itself, no command interpreter between, and waits for it.
-// Its outcome is not ours to judge; the run log tells it.
-void RunDpinst(const DpinstProgram& program, wchar_t* commandLine, const wchar_t* record) {
-    RunLog(L"%ls: running %ls", record, commandLine);
+// Its outcome is not ours to judge; the run log tells it. The program and the path
+// came to a command of at most 259 characters, so both fit the line whole.
+void RunDpinst(const DpinstProgram& program, wchar_t* commandLine, const wchar_t* record, const wchar_t* path,
+               size_t pathLength) {
+    constexpr size_t kCapacity = LogQuotedCapacity(kLogLongTextChars);
+    wchar_t quotedProgram[kCapacity];
+    wchar_t quotedPath[kCapacity];
+    LogQuoted(program.path, kLogLongTextChars, quotedProgram, kCapacity);
+    LogQuoted(path, pathLength, kLogLongTextChars, quotedPath, kCapacity);
+    RunLog(L"%ls: starting DPInst.exe /s /u, program %ls, path %ls", record, quotedProgram, quotedPath);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
@@ -47,8 +55,8 @@ void RunDpinst(const DpinstProgram& program, wchar_t* commandLine, const wchar_t
                         &process)) {
         wchar_t meaning[kPathChars] = {};
         const DWORD error = GetLastError();
-        RunLog(L"%ls: %ls could not be started, error %lu (%ls); the record goes all the same", record, program.path,
-               error, ErrorMeaning(error, meaning, kPathChars));
+        RunLog(L"%ls: DPInst.exe not started, error %lu (%ls); the record goes all the same: program %ls", record,
+               error, ErrorMeaning(error, meaning, kPathChars), quotedProgram);
         return;
     }
     UniqueKernelHandle thread(process.hThread);
@@ -56,7 +64,7 @@ void RunDpinst(const DpinstProgram& program, wchar_t* commandLine, const wchar_t
     WaitForSingleObject(running.get(), INFINITE);
     DWORD exitCode = 0;
     GetExitCodeProcess(running.get(), &exitCode);
-    RunLog(L"%ls: DPInst.exe ended with exit code 0x%08lX; the record goes", record, exitCode);
+    RunLog(L"%ls: DPInst.exe ended with exit code 0x%08lX; the record goes: path %ls", record, exitCode, quotedPath);
 }
 
 }  // namespace
@@ -66,8 +74,8 @@ uint32_t UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_
     UniqueRegKey entry;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallKeyPath, 0, KEY_ALL_ACCESS, uninstallKey.put()) != ERROR_SUCCESS ||
         RegOpenKeyExW(uninstallKey.get(), entryName, 0, KEY_ALL_ACCESS, entry.put()) != ERROR_SUCCESS) {
-        RunLog(L"uninstall entry \"%ls\": not there (or not open for full access): no recorded driver-store "
-               L"package to replay", entryName);
+        RunLog(L"no recorded driver-store package to replay: uninstall entry \"%ls\" not there (or not open for "
+               L"full access)", entryName);
         return kStatusNotFound;
     }
 
@@ -91,8 +99,22 @@ uint32_t UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_
 
         wchar_t data[kRecordBytes / sizeof(wchar_t)] = {};
         DWORD size = kRecordBytes;
-        if (RegQueryValueExW(entry.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) !=
-            ERROR_SUCCESS) {
+        const LSTATUS read =
+            RegQueryValueExW(entry.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
+        if (read == ERROR_MORE_DATA) {
+            // Not what the card's installer writes: the path is not known whole.
+            RunLog(L"%ls: not run, the record stays: it holds %lu bytes, more than the %lu the card's installer "
+                   L"writes",
+                   name, static_cast<unsigned long>(size), static_cast<unsigned long>(kRecordBytes));
+            continue;
+        }
+        if (read != ERROR_SUCCESS) {
+            // Most indices below the count of values are simply not records.
+            if (read != ERROR_FILE_NOT_FOUND) {
+                wchar_t meaning[kPathChars] = {};
+                RunLog(L"%ls: not run, the record stays: it could not be read, error %ld (%ls)", name,
+                       static_cast<long>(read), ErrorMeaning(static_cast<uint32_t>(read), meaning, kPathChars));
+            }
             continue;
         }
         // The path ends at its first zero, at the latest where the returned bytes end.
@@ -103,14 +125,16 @@ uint32_t UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_
         wchar_t command[kPathChars] = {};
         if (!program.ready ||
             !BuildDpinstCommandLine(program.drive, kDpinstFolder, kDpinstTool, data, pathLength, command, kPathChars)) {
-            RunLog(L"%ls: \"%.*ls\" not run, the record stays: %ls", name, static_cast<int>(pathLength), data,
+            wchar_t quoted[LogQuotedCapacity(kLogLongTextChars)];
+            RunLog(L"%ls: not run, the record stays: %ls: %ls", name,
                    !program.ready ? L"the Windows folder gives no drive for DPInst.exe"
                    : HasInterpreterSpecialCharacter(data, pathLength)
                        ? L"it holds a character a command interpreter acts on"
-                       : L"the command would be longer than 259 characters");
+                       : L"the command would be longer than 259 characters",
+                   LogQuoted(data, pathLength, kLogLongTextChars, quoted, LogQuotedCapacity(kLogLongTextChars)));
             continue;
         }
-        RunDpinst(program, command, name);
+        RunDpinst(program, command, name, data, pathLength);
         RegDeleteValueW(entry.get(), name);
     }
 
@@ -119,11 +143,14 @@ uint32_t UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_
     DWORD nameLength = kNameCapacity;
     if (RegEnumValueW(entry.get(), 0, name, &nameLength, nullptr, nullptr, nullptr, nullptr) == ERROR_NO_MORE_ITEMS) {
         const LSTATUS status = RegDeleteKeyW(uninstallKey.get(), entryName);
-        RunLog(status == ERROR_SUCCESS ? L"uninstall entry \"%ls\": empty, deleted"
-                                       : L"uninstall entry \"%ls\": empty, but not deleted (error %ld)",
-               entryName, static_cast<long>(status));
+        if (status == ERROR_SUCCESS) {
+            RunLog(L"deleted, it is empty: uninstall entry \"%ls\"", entryName);
+        } else {
+            RunLog(L"not deleted, error %ld, though it is empty: uninstall entry \"%ls\"", static_cast<long>(status),
+                   entryName);
+        }
     } else {
-        RunLog(L"uninstall entry \"%ls\": kept, it still holds values", entryName);
+        RunLog(L"kept, it still holds values: uninstall entry \"%ls\"", entryName);
     }
     return kExitOk;
 }

@@ -60,4 +60,19 @@ bool IsDriverStoreRecordName(const wchar_t* name, size_t length) {
     return true;
 }
 
+bool IsRecordedPackagesEntry(const wchar_t* name, size_t length, uint32_t accessMask) {
+    // The tool is a 64-bit program: without the 32-bit flag a key opens in the 64-bit view.
+    if (name == nullptr || (accessMask & kKeyWow64_32Key) != 0) return false;
+    const size_t entryLength = TextLength(kCardUninstallEntry, kPathChars);
+    if (length != entryLength) return false;
+    for (size_t i = 0; i < length; ++i) {
+        wchar_t a = name[i];
+        wchar_t b = kCardUninstallEntry[i];
+        if (a >= L'a' && a <= L'z') a = static_cast<wchar_t>(a - L'a' + L'A');
+        if (b >= L'a' && b <= L'z') b = static_cast<wchar_t>(b - L'a' + L'A');
+        if (a != b) return false;
+    }
+    return true;
+}
+
 }  // namespace mioutil

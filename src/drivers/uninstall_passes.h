@@ -49,6 +49,12 @@ bool ValueTextContains(const wchar_t* text, size_t capacity, const wchar_t* targ
 /// (letters in any case, as the registry compares names) followed by digits only.
 bool IsDriverStoreRecordName(const wchar_t* name, size_t length);
 
+/// Whether a pass that opens the uninstall key with `accessMask` reaches the entry the
+/// recorded driver-store step reads: the card's own entry (its name in any case, as
+/// the registry compares names) in the tool's own view, opened by that step without a
+/// view flag. A 32-bit installer's entry is never read by that step.
+bool IsRecordedPackagesEntry(const wchar_t* name, size_t length, uint32_t accessMask);
+
 /// The target of one of the passes of `view` that the value text (as for
 /// ValueTextContains) holds, so that the entry is one of the card's there; null
 /// when it holds none. The targets are tried in the order of the pass table and

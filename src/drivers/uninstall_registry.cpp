@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "app/log_text.h"
 #include "app/run_log.h"
 #include "names.h"
 #include "platform/platform_probe.h"
@@ -60,6 +61,7 @@ uint32_t DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName
 
         wchar_t value[kValueChars] = {};
         const wchar_t* target = nullptr;
+        LogQuote quotedName;
         {
             UniqueRegKey entry;
             if (RegOpenKeyExW(uninstallKey.get(), entryName, 0, access.mask, entry.put()) != ERROR_SUCCESS) continue;
@@ -72,12 +74,14 @@ uint32_t DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName
             }
             target = CardPackageTarget(value, kValueChars, view);
             if (target == nullptr) continue;
-            // A driver-store record the first step kept (it refused to run it) keeps
-            // its entry: deleting the entry would lose the only trace of that package.
-            if (HoldsDriverStoreRecord(entry.get())) {
-                RunLog(L"uninstall entry %ls \"%ls\" (UninstallString holds \"%ls\"): kept, it still holds a "
-                       L"driver-store record that was not run",
-                       ViewName(view), entryName, target);
+            // A record the driver-store step kept (it refused to run it) keeps the one
+            // entry that step reads: deleting it would lose the only trace of that
+            // package. Records in any other entry are never replayed, so they keep nothing.
+            if (IsRecordedPackagesEntry(entryName, TextLength(entryName, kEntryNameChars), access.mask) &&
+                HoldsDriverStoreRecord(entry.get())) {
+                RunLog(L"kept, it still holds a driver-store record that was not run: uninstall entry %ls %ls "
+                       L"(UninstallString holds \"%ls\")",
+                       ViewName(view), LogQuoted(entryName, quotedName), target);
                 continue;
             }
         }
@@ -89,12 +93,12 @@ uint32_t DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName
         if (status == ERROR_SUCCESS) {
             --index;
             ++deleted;
-            RunLog(L"uninstall entry %ls \"%ls\" (UninstallString holds \"%ls\"): deleted", ViewName(view),
-                   entryName, target);
+            RunLog(L"deleted: uninstall entry %ls %ls (UninstallString holds \"%ls\")", ViewName(view),
+                   LogQuoted(entryName, quotedName), target);
         } else {
-            RunLog(L"uninstall entry %ls \"%ls\" (UninstallString holds \"%ls\"): not deleted, error %ld (a key "
-                   L"with subkeys of its own is refused)",
-                   ViewName(view), entryName, target, static_cast<long>(status));
+            RunLog(L"not deleted, error %ld (a key with subkeys of its own is refused): uninstall entry %ls %ls "
+                   L"(UninstallString holds \"%ls\")",
+                   static_cast<long>(status), ViewName(view), LogQuoted(entryName, quotedName), target);
         }
     }
     RunLog(L"uninstall entries, %ls: %lu examined, %lu of the card's deleted", ViewName(view),
@@ -114,12 +118,12 @@ void CleanUninstallRegistry() {
     for (const wchar_t* vendorKey : kVendorKeys) {
         const LSTATUS status = RegDeleteKeyW(HKEY_LOCAL_MACHINE, vendorKey);
         if (status == ERROR_SUCCESS) {
-            RunLog(L"vendor key HKLM\\%ls: deleted", vendorKey);
+            RunLog(L"deleted: vendor key HKLM\\%ls", vendorKey);
         } else if (status == ERROR_FILE_NOT_FOUND) {
-            RunLog(L"vendor key HKLM\\%ls: not there", vendorKey);
+            RunLog(L"not there: vendor key HKLM\\%ls", vendorKey);
         } else {
-            RunLog(L"vendor key HKLM\\%ls: kept, error %ld (it holds a key that is not the card's)", vendorKey,
-                   static_cast<long>(status));
+            RunLog(L"kept, error %ld (it holds a key that is not the card's): vendor key HKLM\\%ls",
+                   static_cast<long>(status), vendorKey);
         }
     }
 }

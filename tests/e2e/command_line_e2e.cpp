@@ -29,7 +29,7 @@ TEST(CommandLine, RejectedCommandLinesPrintTheMessageAndExitTen) {
         EXPECT_EQ(r.out, kMessageBytes) << testing::PrintToString(std::wstring(args));
     }
     // The run log's section of the last one: head, the one line, exit code.
-    EXPECT_TRUE(e2e::RunLogHas({"command line: ", "mioutil.exe\" -Uninstall%Driver"}));
+    EXPECT_TRUE(e2e::RunLogHas({"command line: \"\"\"", "mioutil.exe\"\" -Uninstall%Driver\""}));
     EXPECT_TRUE(e2e::RunLogHas({"platform class 0x"}));
     EXPECT_TRUE(e2e::RunLogHas({"command line not accepted: nothing done"}));
     EXPECT_EQ(e2e::LastRunLogSection().back(), "exit code 10 (0x0000000A)");
@@ -57,6 +57,19 @@ TEST(CommandLine, TheRunLogRotatesPastOneMebibyteAndALockedOneChangesNothing) {
     EXPECT_EQ(fresh.compare(0, 8, "\xEF\xBB\xBF==== "), 0);
     EXPECT_EQ(fresh.find("==== ", 8), std::string::npos);  // one section only
     DeleteFileW(old.c_str());
+
+    // The old name taken by a folder: the rotation fails, the section says so and is added all the same.
+    ASSERT_TRUE(CreateDirectoryW(old.c_str(), nullptr));
+    file.reset(CreateFileW(log.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file.valid());
+    ASSERT_TRUE(WriteFile(file.get(), full.data(), static_cast<DWORD>(full.size()), &written, nullptr));
+    file.reset();
+    EXPECT_EQ(e2e::RunTool(L"-Bogus").exitCode, mioutil::kExitInvalidCommandLine);
+    RemoveDirectoryW(old.c_str());
+    EXPECT_EQ(e2e::ReadBytes(log).compare(0, full.size(), full), 0);
+    EXPECT_TRUE(e2e::RunLogHas({"log not rotated, error ", "added to it all the same", "mioutil.log.old\""}));
+    EXPECT_EQ(e2e::LastRunLogSection().back(), "exit code 10 (0x0000000A)");
+    DeleteFileW(log.c_str());
 }
 
 TEST(CommandLine, ASwitchInDoubleQuotesIsAccepted) {

@@ -104,8 +104,9 @@ TEST_F(OemInf, ExitCodeIsTheOrOfTheUninstallResults) {
     EXPECT_EQ(r.exitCode, static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(Uninstalled(), Paths({L"oem9201.inf", L"oem9202.inf"}));
     // The run log names the refusal and the reboot DIFx asked for (the stand-in always does).
-    EXPECT_TRUE(RunLogHas({"oem9202.inf names \"KORAV GROUP\": DriverPackageUninstallW gave 0x00000005", "reboot"}));
-    EXPECT_TRUE(RunLogHas({"oem9202.inf: deleted"}));
+    EXPECT_TRUE(RunLogHas(
+        {"DriverPackageUninstallW gave 0x00000005 (", "reboot is needed: \"", "oem9202.inf\" names \"KORAV GROUP\""}));
+    EXPECT_TRUE(RunLogHas({"deleted: \"", "oem9202.inf\""}));
     EXPECT_TRUE(RunLogHas({"exit code 5 "}));
 
     // Two failures blend into their bitwise OR; the files still go.

@@ -85,6 +85,9 @@ TEST_F(RecordedPackages, PathsThatCannotBeRunSafelyAreKeptWithTheirEntry) {
     ASSERT_TRUE(SetRecord(0, fits));
     ASSERT_TRUE(SetRecord(1, tooLong));
     for (int i = 0; i < 7; ++i) ASSERT_TRUE(SetRecord(2 + i, special[i]));
+    // 261 characters and the zero: 524 bytes, more than the installer writes; not run, and logged.
+    const std::wstring overlong = L"C:\\drv\\" + std::wstring(261 - 11, L'h') + L".inf";
+    ASSERT_TRUE(SetValue(kNative, kEntry, Record(9), REG_SZ, overlong.c_str(), 524));
     // The card's installer is named by the entry's "UninstallString": the registry
     // cleanup must still keep the entry while it holds records that were not run.
     ASSERT_TRUE(SetText(kNative, kEntry, L"UninstallString", L"\"C:\\Program Files\\KORAV\\KRVInst.exe\" /uninstall"));
@@ -93,9 +96,11 @@ TEST_F(RecordedPackages, PathsThatCannotBeRunSafelyAreKeptWithTheirEntry) {
     EXPECT_EQ(DpinstCalls(), (std::vector<std::wstring>{Received(fits)}));
     EXPECT_FALSE(Exists(pwned));
     EXPECT_FALSE(ValueExists(kNative, kEntry, Record(0)));
-    for (int i = 1; i < 9; ++i) EXPECT_TRUE(ValueExists(kNative, kEntry, Record(i))) << i;
+    for (int i = 1; i < 10; ++i) EXPECT_TRUE(ValueExists(kNative, kEntry, Record(i))) << i;
     EXPECT_TRUE(ValueExists(kNative, kEntry, L"UninstallString"));
     RunAgain(L"-UninstallDriver", 0);
+    EXPECT_TRUE(RunLogHas({"DriverStorePath9: not run, the record stays: it holds 524 bytes, more than the 522"}));
+    EXPECT_TRUE(RunLogHas({"DriverStorePath3: not run, the record stays: it holds a character", "a.inf | echo"}));
     EXPECT_FALSE(Exists(pwned));
     DeleteFileW(pwned.c_str());
 }

@@ -99,8 +99,8 @@ TEST_F(Removal, RemoveDeviceNodeReleasesAndRemovesEveryNodeOfTheCard) {
     for (const auto& node : card) ExpectRemoved(node.first, node.second);
     ExpectKept(kOtherNode, L"COM2");
     EXPECT_TRUE(ReadNode(kOtherNode).hasSoftwareKey);
-    EXPECT_TRUE(RunLogHas({"SERP\\0000: COM3 released in the COM-port database"}));
-    EXPECT_TRUE(RunLogHas({"KRVPCARD_BUS\\0000: node removed with its registry keys"}));
+    EXPECT_TRUE(RunLogHas({"COM3 released in the COM-port database; node \"KRVPCARD_ENUM\\KRVPCARD_SERP\\0000\""}));
+    EXPECT_TRUE(RunLogHas({"node removed with its registry keys: \"KRVPCARD_ENUM\\KRVPCARD_BUS\\0000\""}));
     RunAgain(L"-RemoveDeviceNode", 0);
 }
 

@@ -27,19 +27,25 @@ const wchar_t* const kX64Versions[] = {L"winxp64", L"win7", L"win10"};
 
 struct Entry {
     Entry(std::wstring n, std::wstring u, DWORD t = REG_SZ, bool term = true, std::wstring display = L"",
-          bool subkey = false)
+          bool subkey = false, bool rec = false)
         : name(std::move(n)), uninstallString(std::move(u)), type(t), terminated(term),
-          displayName(std::move(display)), withSubkey(subkey) {}
+          displayName(std::move(display)), withSubkey(subkey), record(rec) {}
     std::wstring name;             // after kPrefix
     std::wstring uninstallString;  // empty: no such value
     DWORD type;
     bool terminated;
     std::wstring displayName;
     bool withSubkey;
+    bool record;  // a driver-store record the first step refuses to run
 };
 
+// The card's own entry is named as its installer names it; every other after kPrefix.
+std::wstring FullName(const std::wstring& name) {
+    return name == mioutil::kCardUninstallEntry ? name : kPrefix + name;
+}
+
 testing::AssertionResult Put(REGSAM view, const Entry& e) {
-    const std::wstring key = kEntries + kPrefix + e.name;
+    const std::wstring key = kEntries + FullName(e.name);
     testing::AssertionResult done = CreateKey(view, key);
     if (done && !e.uninstallString.empty()) {
         const DWORD bytes = static_cast<DWORD>((e.uninstallString.size() + (e.terminated ? 1 : 0)) * sizeof(wchar_t));
@@ -47,6 +53,7 @@ testing::AssertionResult Put(REGSAM view, const Entry& e) {
     }
     if (done && !e.displayName.empty()) done = SetText(view, key, L"DisplayName", e.displayName);
     if (done && e.withSubkey) done = SetText(view, key + L"\\Components", L"Part", L"krvcard.sys");
+    if (done && e.record) done = SetText(view, key, L"DriverStorePath0", L"C:\\drv\\a.inf & echo x");
     return done;
 }
 
@@ -82,6 +89,7 @@ void RemoveLeftovers() {
         for (const std::wstring& name : SubkeyNames(view, mioutil::kUninstallKeyPath)) {
             if (name.compare(0, kPrefix.size(), kPrefix) == 0) DeleteTree(view, kEntries + name);
         }
+        DeleteTree(view, kEntries + mioutil::kCardUninstallEntry);
         DeleteTree(view, L"SOFTWARE\\Korav");
         DeleteTree(view, L"SOFTWARE\\Koravian");
     }
@@ -134,7 +142,7 @@ protected:
             const std::wstring entries = view == KEY_WOW64_32KEY
                                              ? L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
                                              : kEntries;
-            for (const std::wstring& name : gone[view]) also.Gone(entries + kPrefix + name);
+            for (const std::wstring& name : gone[view]) also.Gone(entries + FullName(name));
         }
         const Snapshot before = Snapshot::Take();
         RunUninstall(version, also, file, line);
@@ -142,7 +150,7 @@ protected:
         for (REGSAM view : kViews) {
             std::map<std::wstring, std::wstring> expected = before.entries.at(view);
             for (const std::wstring& name : gone[view]) {
-                EXPECT_EQ(expected.erase(kPrefix + name), 1u) << "not arranged: " << testing::PrintToString(name);
+                EXPECT_EQ(expected.erase(FullName(name)), 1u) << "not arranged: " << testing::PrintToString(name);
             }
             EXPECT_EQ(after.entries[view], expected) << ViewName(view) << " as " << testing::PrintToString(version);
         }
@@ -165,7 +173,12 @@ TEST_F(UninstallRegistry, DeletesTheCardsEntriesInBothViewsAndNothingElse) {
         {L"installer", L"\"C:\\Program Files (x86)\\KORAV\\KRVInst.exe\" /uninstall"},
         // Read raw: the text is not expanded, and the target is in it as written.
         {L"expand", L"%ProgramFiles%\\KORAV\\krvport\\remove.exe", REG_EXPAND_SZ},
+        // A driver-store record keeps no entry the first step never reads: neither
+        // another entry, nor the card's name in the 32-bit view (a 32-bit installer's).
+        {L"with record", L"C:\\drivers\\krvport.inf", REG_SZ, true, L"", false, true},
     };
+    const Entry cardsEntry = {mioutil::kCardUninstallEntry, L"\"C:\\Program Files\\KORAV\\KRVInst.exe\" /uninstall",
+                              REG_SZ, true, L"", false, true};
     const std::vector<Entry> notTheCards = {
         {L"other product", L"\"C:\\Program Files\\Other\\uninstall.exe\" /S"},
         {L"other case", difx + DriverStorePath(L"KRVPCI.INF")},
@@ -185,7 +198,10 @@ TEST_F(UninstallRegistry, DeletesTheCardsEntriesInBothViewsAndNothingElse) {
             }
             for (const Entry& e : notTheCards) ASSERT_TRUE(Put(view, e));
             ASSERT_TRUE(Put(view, vendorProduct));
+            ASSERT_TRUE(Put(view, cardsEntry));
         }
+        // The entry the first step reads keeps its refused record, and with it the entry.
+        gone[KEY_WOW64_32KEY].push_back(cardsEntry.name);
         // The vendor's product path is looked for in the 32-bit view only.
         gone[KEY_WOW64_32KEY].push_back(vendorProduct.name);
 
@@ -195,6 +211,9 @@ TEST_F(UninstallRegistry, DeletesTheCardsEntriesInBothViewsAndNothingElse) {
 }
 
 TEST_F(UninstallRegistry, AdjacentMatchesAndAnEntryWithSubkeys) {
+    // Refused like "nested 1", so each run logs it: a name that would break the line,
+    // reorder it or claim another outcome shows as U+FFFD, after the outcome, shortened.
+    const std::wstring forged = L"nested \u202E\u2028\u0085" + std::wstring(200, L'n') + L" deleted";
     for (const wchar_t* version : kX64Versions) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(version)));
         Gone gone;
@@ -208,7 +227,8 @@ TEST_F(UninstallRegistry, AdjacentMatchesAndAnEntryWithSubkeys) {
                                      {L"nested 1", L"C:\\drivers\\krvcard.inf", REG_SZ, true, L"", true},
                                      {L"nested 2", L"C:\\drivers\\krvcard.inf"},
                                      {L"nested 3", L"C:\\other\\setup.exe"},
-                                     {L"nested 4", L"C:\\drivers\\krvcard.inf"}};
+                                     {L"nested 4", L"C:\\drivers\\krvcard.inf"},
+                                     {forged, L"C:\\drivers\\krvcard.inf", REG_SZ, true, L"", true}};
             for (const Entry& e : entries) ASSERT_TRUE(Put(view, e));
             gone[view] = {L"adjacent 1", L"adjacent 2", L"adjacent 3", L"nested 2", L"nested 4"};
         }
@@ -216,6 +236,19 @@ TEST_F(UninstallRegistry, AdjacentMatchesAndAnEntryWithSubkeys) {
         for (REGSAM view : kViews) {
             EXPECT_TRUE(KeyExists(view, kEntries + kPrefix + L"nested 1\\Components")) << ViewName(view);
         }
+        int forgedLines = 0;
+        for (const std::string& line : LastRunLogSection()) {
+            for (const char* raw : {"\xE2\x80\xAE", "\xE2\x80\xA8", "\xC2\x85"}) {
+                EXPECT_EQ(line.find(raw), std::string::npos) << line;
+            }
+            const char* shown = "\"mioutil-e2e nested \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDnnn";
+            if (line.find(shown) == std::string::npos) continue;
+            ++forgedLines;
+            EXPECT_EQ(line.compare(0, 19, "not deleted, error "), 0) << line;
+            EXPECT_NE(line.find("nnn\"\xE2\x80\xA6[+1"), std::string::npos) << line;  // 100 shown, 1xx left out
+            EXPECT_EQ(line.find("n deleted"), std::string::npos) << line;
+        }
+        EXPECT_EQ(forgedLines, 2) << "one line in each view";
         RemoveLeftovers();
     }
 }

@@ -24,11 +24,71 @@ TEST(EncodeLogLine, Utf8WithCrLfAndNothingThatForgesALine) {
     EXPECT_EQ(Encode(L""), "\r\n");
 }
 
+// What would break a line or reorder what a reader sees becomes U+FFFD; its neighbours stay.
+TEST(EncodeLogLine, LineBreaksAndBidirectionalControlsBecomeTheReplacementCharacter) {
+    const wchar_t hidden[] = {0x7F,   0x80,   0x85,   0x9F,   0x2028, 0x2029, 0x061C, 0x200E,
+                              0x200F, 0x202A, 0x202D, 0x202E, 0x2066, 0x2069, 0x1F};
+    for (wchar_t c : hidden) {
+        EXPECT_EQ(Encode(std::wstring{L'a', c, L'b'}), "a\xEF\xBF\xBD" "b\r\n") << std::hex << int(c);
+    }
+    const wchar_t shown[] = {0x7E, 0xA0, 0x200D, 0x2027, 0x202F, 0x2065, 0x206A, 0x061B};
+    for (wchar_t c : shown) {
+        EXPECT_EQ(Encode(std::wstring{L'a', c, L'b'}).find("\xEF\xBF\xBD"), std::string::npos) << std::hex << int(c);
+    }
+}
+
 TEST(EncodeLogLine, NeverPastItsCapacityNorPartOfACharacter) {
     EXPECT_EQ(Encode(L"abcdef", 5), "abc\r\n");
     EXPECT_EQ(Encode(L"ab\u00e9", 5), "ab\r\n");  // the two bytes of the e-acute do not fit after "ab"
     EXPECT_EQ(Encode(L"abc", 2), "\r\n");
     EXPECT_EQ(Encode(L"abc", 1), "");
+}
+
+std::wstring Quoted(const std::wstring& text, size_t maxChars, size_t capacity = 0) {
+    if (capacity == 0) capacity = LogQuotedCapacity(maxChars);
+    std::wstring out(capacity, L'#');
+    EXPECT_EQ(LogQuoted(text.data(), text.size(), maxChars, &out[0], capacity), out.data());
+    const size_t end = out.find(L'\0');
+    EXPECT_NE(end, std::wstring::npos);
+    return out.substr(0, end);
+}
+
+TEST(LogQuoted, QuotesDoublesInnerQuotesAndMarksWhatWasLeftOut) {
+    const std::wstring pair{0xD83D, 0xDE00};
+    const struct {
+        std::wstring text;
+        size_t maxChars;
+        std::wstring quoted;
+    } rows[] = {
+        {L"C:\\drv\\a.inf", 100, L"\"C:\\drv\\a.inf\""},
+        {L"abcdef", 6, L"\"abcdef\""},
+        {L"abcdefg", 6, L"\"abcdef\"\u2026[+1 chars]"},
+        {std::wstring(1234, L'x'), 3, L"\"xxx\"\u2026[+1231 chars]"},
+        // A quote inside shows doubled, so the closing quote and mark cannot be forged.
+        {L"COM3\" failed", 100, L"\"COM3\"\" failed\""},
+        {L"ab\"cd", 3, L"\"ab\"\u2026[+3 chars]"},  // never half a doubled quote
+        {L"ab" + pair + L"c", 3, L"\"ab\"\u2026[+3 chars]"},  // never half a surrogate pair
+        {L"ab" + pair + L"c", 4, L"\"ab" + pair + L"\"\u2026[+1 chars]"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Quoted(row.text, row.maxChars), row.quoted) << testing::PrintToString(row.text);
+    }
+    // A buffer too small for the bound shrinks it; one too small for the quotes and mark stays empty.
+    EXPECT_EQ(Quoted(L"abcdef", 100, LogQuotedCapacity(2)), L"\"ab\"\u2026[+4 chars]");
+    EXPECT_EQ(Quoted(L"abcdef", 100, LogQuotedCapacity(0) - 1), L"");
+    // The widest form of the tool's longest texts still fits the width the line budget counts.
+    const std::wstring quotes(32767, L'"');
+    EXPECT_EQ(Quoted(quotes, kLogTextChars).size(), LogQuotedWidth(kLogTextChars));
+    LogQuote q;
+    EXPECT_EQ(std::wstring(LogQuoted(quotes.c_str(), q)).size(), LogQuotedWidth(kLogTextChars));
+}
+
+TEST(ShortenLogText, KeepsAShortTextAndEndsALongOneWithAnEllipsis) {
+    std::wstring text = L"Access is denied";
+    ShortenLogText(&text[0], 16);
+    EXPECT_EQ(std::wstring(text.c_str()), L"Access is denied");
+    ShortenLogText(&text[0], 7);
+    EXPECT_EQ(std::wstring(text.c_str()), L"Access\u2026");
 }
 
 TEST(MarkLogLineCut, EndsTheLineWithTheMark) {

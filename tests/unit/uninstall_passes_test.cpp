@@ -150,5 +150,25 @@ TEST(IsDriverStoreRecordName, DriverStorePathAndDigitsInAnyCase) {
     }
 }
 
+// Only the entry the driver-store step opens (the card's, 64-bit view) is kept for its records.
+TEST(IsRecordedPackagesEntry, TheCardsEntryInTheToolsOwnViewOnly) {
+    const struct {
+        const wchar_t* name;
+        uint32_t mask;
+        bool read;
+    } rows[] = {
+        {L"KORAV Multi-I/O Card Driver", kKeyAllAccess | kKeyWow64_64Key, true},
+        {L"korav multi-i/o card driver", kKeyAllAccess | kKeyWow64_64Key, true},
+        {L"KORAV Multi-I/O Card Driver", kKeyAllAccess, true},  // x86 class: no flag, the tool's own view
+        {L"KORAV Multi-I/O Card Driver", kKeyAllAccess | kKeyWow64_32Key, false},
+        {L"KORAV Multi-I/O Card Driver ", kKeyAllAccess | kKeyWow64_64Key, false},
+        {L"KORAV Multi-I-O Card Driver", kKeyAllAccess | kKeyWow64_64Key, false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(IsRecordedPackagesEntry(row.name, std::wcslen(row.name), row.mask), row.read)
+            << testing::PrintToString(std::wstring(row.name)) << " mask " << row.mask;
+    }
+}
+
 }  // namespace
 }  // namespace mioutil
