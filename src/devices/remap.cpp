@@ -1,5 +1,6 @@
 #include <cwchar>
 
+#include "app/log_text.h"
 #include "app/run_log.h"
 #include "devices/com_db.h"
 #include "devices/device_ops.h"
@@ -15,6 +16,16 @@ namespace mioutil {
 namespace {
 
 static_assert(sizeof(wchar_t) == sizeof(uint16_t), "instance IDs are kept as UTF-16 code units");
+
+// A port's line holds its instance ID and up to four of its names: the names are
+// shortened further than other texts, so that the outcome and all of them fit.
+constexpr size_t kNameChars = 40;
+static_assert(LogQuotedWidth(kLogTextChars) + 4 * LogQuotedWidth(kNameChars) + 150 < kLogLineChars,
+              "a port's line fits");
+
+const wchar_t* QuotedName(const wchar_t* text, LogQuote& out) {
+    return LogQuoted(text, kNameChars, out.chars, LogQuotedCapacity(kLogTextChars));
+}
 
 // Every device operation opens a node's device key this way.
 HKEY OpenDeviceKey(HDEVINFO set, SP_DEVINFO_DATA* member) {
@@ -77,20 +88,22 @@ bool ReadPortNameNumber(HDEVINFO set, SP_DEVINFO_DATA* member, REGSAM access, in
     return true;
 }
 
-// A text of the node for the run log: its "PortName" or its friendly name as they
-// stand, "(none)" where there is none. The last character stays the terminator.
-const wchar_t* PortNameText(HDEVINFO set, SP_DEVINFO_DATA* member, wchar_t* text) {
+// A name of the node for the run log, quoted and shortened: its "PortName" or its
+// friendly name as they stand, (none) where there is none.
+const wchar_t* PortNameText(HDEVINFO set, SP_DEVINFO_DATA* member, LogQuote& out) {
+    wchar_t text[kTextChars] = {};
     if (!ReadPortNameText(set, member, KEY_READ, text)) return L"(none)";
     text[kTextChars - 1] = L'\0';
-    return text;
+    return QuotedName(text, out);
 }
 
-const wchar_t* FriendlyNameText(HDEVINFO set, SP_DEVINFO_DATA* member, wchar_t* text) {
+const wchar_t* FriendlyNameText(HDEVINFO set, SP_DEVINFO_DATA* member, LogQuote& out) {
+    wchar_t text[kTextChars] = {};
     if (!SetupDiGetDeviceRegistryPropertyW(set, member, SPDRP_FRIENDLYNAME, nullptr, reinterpret_cast<BYTE*>(text),
                                            (kTextChars - 1) * sizeof(wchar_t), nullptr)) {
         return L"(none)";
     }
-    return text;
+    return QuotedName(text, out);
 }
 
 // Calls `visit` with the name and data of every value of SERIALCOMM that is a text.
@@ -222,7 +235,8 @@ bool IsSetMember(PortSet* ports, const wchar_t* id) {
 
 // Who holds "COM<number>" outside the set, for the run log.
 const wchar_t* HolderElsewhere(PortSet* ports, int32_t number, wchar_t* out, size_t capacity) {
-    wchar_t found[kPathChars] = L"a device the system lists in SERIALCOMM";
+    wchar_t found[kPathChars] = L"a device SERIALCOMM lists";
+    LogQuote quoted;
     UniqueDevInfo all(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
     SP_DEVINFO_DATA node = {};
     node.cbSize = sizeof(node);
@@ -232,13 +246,13 @@ const wchar_t* HolderElsewhere(PortSet* ports, int32_t number, wchar_t* out, siz
         wchar_t id[kPlanIdUnits] = {};
         if (ReadPortNameText(all.get(), &node, KEY_READ, name) && ExactComNumber(name, kTextChars) == number &&
             SetupDiGetDeviceInstanceIdW(all.get(), &node, id, kPlanIdUnits, nullptr) && !IsSetMember(ports, id)) {
-            std::swprintf(found, kPathChars, L"device node %ls", id);
+            std::swprintf(found, kPathChars, L"device node %ls", LogQuoted(id, quoted));
             named = true;
         }
     }
     ForEachSerialCommName([&](const wchar_t* device, const wchar_t* data) {
         if (!named && ExactComNumber(data, kTextChars) == number) {
-            std::swprintf(found, kPathChars, L"%ls in SERIALCOMM", device);
+            std::swprintf(found, kPathChars, L"%ls in SERIALCOMM", LogQuoted(device, quoted));
             named = true;
         }
     });
@@ -357,42 +371,40 @@ void DropPlan(void*) {
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, kPlanKeyPath);  // only while nothing else is in it
 }
 
-const wchar_t* Node(PortSet* ports, uint32_t member, SP_DEVINFO_DATA* data, wchar_t* out) {
+// Selects member `member` into `data`; its instance ID, quoted for the run log.
+const wchar_t* Node(PortSet* ports, uint32_t member, SP_DEVINFO_DATA* data, LogQuote& out) {
     data->cbSize = sizeof(*data);
     if (!SetupDiEnumDeviceInfo(ports->set, member, data)) return L"(unknown node)";
-    return NodeName(ports->set, data, out, kPathChars);
+    wchar_t id[kPathChars] = {};
+    return LogQuoted(NodeName(ports->set, data, id, kPathChars), out);
 }
 
 RestartOutcome WriteAndRestartPort(void* context, const RemapPlan& plan, uint32_t i, int32_t number) {
     PortSet* ports = static_cast<PortSet*>(context);
     SP_DEVINFO_DATA data = {};
-    wchar_t node[kPathChars] = {};
+    LogQuote node, before, friendlyBefore, after, friendlyAfter;
     Node(ports, plan.port[i].member, &data, node);
     if (number == plan.spare) {
         RunLog(L"port takes the spare name COM%d first, so that its cycle can move: %ls", static_cast<int>(number),
-               node);
+               node.chars);
     }
-    wchar_t oldName[kTextChars] = {};
-    wchar_t oldFriendly[kTextChars] = {};
-    wchar_t newName[kTextChars] = {};
-    wchar_t newFriendly[kTextChars] = {};
-    const wchar_t* before = PortNameText(ports->set, &data, oldName);
-    const wchar_t* friendlyBefore = FriendlyNameText(ports->set, &data, oldFriendly);
+    const wchar_t* nameBefore = PortNameText(ports->set, &data, before);
+    const wchar_t* friendlyNameBefore = FriendlyNameText(ports->set, &data, friendlyBefore);
     WritePortNames(ports->set, &data, ports->namePrefix, number);
     const RestartResult restart = RestartDevice(ports->set, &data);
     RestartOutcome outcome = RestartOutcome::kRestarted;
     const wchar_t* what = L"restarted";
     if (!restart.installerCalled) {
         outcome = RestartOutcome::kFailed;
-        what = L"NOT restarted (the class installer failed), keeps its old name until the next reboot";
+        what = L"NOT restarted: the class installer failed, it keeps its old name until a reboot";
     } else if (restart.rebootNeeded) {
         outcome = RestartOutcome::kDeferred;
-        what = L"NOT restarted (the port is in use: Windows left its restart for the next reboot)";
+        what = L"NOT restarted: it is in use, Windows left its restart for the next reboot";
     }
     if (outcome != RestartOutcome::kRestarted) ports->rebootNeeded = true;
-    RunLog(L"port written COM%d, %ls: %ls, PortName \"%ls\" -> \"%ls\", friendly name \"%ls\" -> \"%ls\"",
-           static_cast<int>(number), what, node, before, PortNameText(ports->set, &data, newName), friendlyBefore,
-           FriendlyNameText(ports->set, &data, newFriendly));
+    RunLog(L"port written COM%d, %ls: %ls, PortName %ls -> %ls, friendly name %ls -> %ls", static_cast<int>(number),
+           what, node.chars, nameBefore, PortNameText(ports->set, &data, after), friendlyNameBefore,
+           FriendlyNameText(ports->set, &data, friendlyAfter));
     return outcome;
 }
 
@@ -400,15 +412,15 @@ void WriteForReboot(void* context, const RemapPlan& plan, uint32_t i, uint32_t h
     PortSet* ports = static_cast<PortSet*>(context);
     ports->rebootNeeded = true;
     SP_DEVINFO_DATA data = {};
-    wchar_t node[kPathChars] = {};
-    wchar_t held[kPathChars] = L"itself";
     SP_DEVINFO_DATA holderData = {};
-    if (holder < plan.count) Node(ports, plan.port[holder].member, &holderData, held);
+    LogQuote node, held;
+    const wchar_t* heldBy = holder < plan.count ? Node(ports, plan.port[holder].member, &holderData, held)
+                                                : L"(its own restart was left for the reboot)";
     Node(ports, plan.port[i].member, &data, node);
     WritePortNames(ports->set, &data, ports->namePrefix, plan.port[i].to);
-    RunLog(L"port written COM%d for the next reboot, NOT restarted: the name it is to take, or its own, is held "
-           L"until then by port %ls: %ls",
-           static_cast<int>(plan.port[i].to), held, node);
+    RunLog(L"port written COM%d for the next reboot, NOT restarted: the name it is to take is held until then by "
+           L"port %ls: %ls",
+           static_cast<int>(plan.port[i].to), heldBy, node.chars);
 }
 
 void ReportPort(void* context, uint32_t member, PortNote note, int32_t number);
@@ -420,8 +432,7 @@ void KeepPort(void* context, const RemapPlan& plan, uint32_t i) {
 void ReportPort(void* context, uint32_t member, PortNote note, int32_t number) {
     PortSet* ports = static_cast<PortSet*>(context);
     SP_DEVINFO_DATA data = {};
-    wchar_t node[kPathChars] = {};
-    wchar_t name[kTextChars] = {};
+    LogQuote node, name;
     Node(ports, member, &data, node);
     const wchar_t* portName = PortNameText(ports->set, &data, name);
     wchar_t holder[kPathChars] = {};
@@ -442,18 +453,19 @@ void ReportPort(void* context, uint32_t member, PortNote note, int32_t number) {
         case PortNote::kNumberKeptByLeftOut: why = L"a port left as it was holds the same number"; break;
         case PortNote::kNameHeldElsewhere:
             RunLog(L"port left as it was, not restarted: COM%d, the name it would take, is held by %ls: %ls, "
-                   L"PortName \"%ls\"",
-                   static_cast<int>(number), HolderElsewhere(ports, number, holder, kPathChars), node, portName);
+                   L"PortName %ls",
+                   static_cast<int>(number), HolderElsewhere(ports, number, holder, kPathChars), node.chars, portName);
             return;
         case PortNote::kInPlace:
-            RunLog(L"port already in place as COM%d: not written, not restarted: %ls", static_cast<int>(number), node);
+            RunLog(L"port already in place as COM%d, not written, not restarted: %ls", static_cast<int>(number),
+                   node.chars);
             return;
         case PortNote::kCycleWithoutSpare:
             why = L"it would take a number of its cycle, and no spare COM name is known to be free";
             break;
         case PortNote::kSpareName: return;  // told with its restart
     }
-    RunLog(L"port left as it was, not restarted: %ls: %ls, PortName \"%ls\"", why, node, portName);
+    RunLog(L"port left as it was, not restarted: %ls: %ls, PortName %ls", why, node.chars, portName);
 }
 
 // A record an earlier run left, read whole, with each port found in this run's
@@ -487,14 +499,16 @@ bool ResolvePlan(PortSet* ports, RemapPlan* plan) {
             port.member = m;
         }
         int32_t number = 0;
+        LogQuote quoted;
         if (!found) {
-            RunLog(L"re-map plan left by an earlier run: not acted on, its port is gone: %ls", id);
+            RunLog(L"re-map plan left by an earlier run: not acted on, its port is gone: %ls", LogQuoted(id, quoted));
             usable = false;
         } else if (!ReadComNumber(ports->set, &ports->member, &number) ||
                    (number != port.from && number != port.to && (plan->spare == 0 || number != plan->spare))) {
             RunLog(L"re-map plan left by an earlier run: not acted on, its port holds none of the names the plan "
                    L"gives it (COM%d, COM%d, spare COM%d): %ls",
-                   static_cast<int>(port.from), static_cast<int>(port.to), static_cast<int>(plan->spare), id);
+                   static_cast<int>(port.from), static_cast<int>(port.to), static_cast<int>(plan->spare),
+                   LogQuoted(id, quoted));
             usable = false;
         }
         ports->record.port[i] = port;

@@ -3,6 +3,10 @@
 // restart (DIF_PROPERTYCHANGE), with the "PortName" the node has then, to a log
 // the tests read, one line each.
 //
+// It also plays a port a program holds open (the restart is left for a reboot:
+// the link stays and DI_NEEDRESTART is set, as Windows does) and a run cut short
+// (it ends the calling process at a chosen restart), as standin_log.h says.
+//
 // Where the test keeps COM-name links (standin_log.h, kLinksKey) it also does what a
 // serial port driver does with its \DosDevices\COMn link on a restart: drops the
 // node's link, then takes the one of its "PortName"; when another node holds that
@@ -11,6 +15,7 @@
 #include <setupapi.h>
 
 #include <cwchar>
+#include <string>
 
 #include "platform/unique_handle.h"
 #include "standin_log.h"
@@ -48,6 +53,26 @@ void MoveLink(const wchar_t* id, const wchar_t* portName) {
     }
 }
 
+DWORD PlayValue(const wchar_t* key, const wchar_t* name) {
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    return RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_DWORD, nullptr, &value, &size) == ERROR_SUCCESS
+               ? value
+               : 0;
+}
+
+// Counts this restart; true when the process is to end at it.
+bool KillHere() {
+    const DWORD count = PlayValue(e2e::kPlayKey, e2e::kRestartCountValue) + 1;
+    mioutil::UniqueRegKey key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, e2e::kPlayKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr) ==
+        ERROR_SUCCESS) {
+        RegSetValueExW(key.get(), e2e::kRestartCountValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count),
+                       sizeof(count));
+    }
+    return count == PlayValue(e2e::kPlayKey, e2e::kKillAtValue);
+}
+
 }  // namespace
 
 extern "C" __declspec(dllexport) DWORD WINAPI RecordingClassInstaller(DI_FUNCTION function, HDEVINFO set,
@@ -67,7 +92,25 @@ extern "C" __declspec(dllexport) DWORD WINAPI RecordingClassInstaller(DI_FUNCTIO
                                             &size) != ERROR_SUCCESS) {
             portName[0] = L'\0';
         }
+        const bool kill = KillHere();
+        if (kill && PlayValue(e2e::kPlayKey, e2e::kKillBeforeLinkValue) != 0) TerminateProcess(GetCurrentProcess(), 9);
+        if (RegGetValueW(HKEY_CURRENT_USER, e2e::kBusyKey, id, RRF_RT_ANY, nullptr, nullptr, nullptr) ==
+            ERROR_SUCCESS) {
+            SP_DEVINSTALL_PARAMS_W params = {};
+            params.cbSize = sizeof(params);
+            if (SetupDiGetDeviceInstallParamsW(set, member, &params)) {
+                params.Flags |= DI_NEEDRESTART;
+                SetupDiSetDeviceInstallParamsW(set, member, &params);
+            }
+            return NO_ERROR;  // the port stays as it is until the reboot
+        }
         MoveLink(id, portName);
+        if (kill) {
+            wchar_t path[MAX_PATH] = {};
+            e2e::TempLogPath(path, MAX_PATH, e2e::kRestartLog);
+            e2e::AppendLogLine(path, (std::wstring(id) + L" " + portName).c_str());
+            TerminateProcess(GetCurrentProcess(), 9);
+        }
     }
     wchar_t line[e2e::kIdChars + 260] = {};
     swprintf(line, e2e::kIdChars + 260, portName[0] != L'\0' ? L"%ls %ls" : L"%ls", id, portName);

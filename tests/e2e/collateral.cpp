@@ -37,6 +37,7 @@ const wchar_t* const kRecordedTrees[] = {
     L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
     L"SOFTWARE\\Korav",
     L"SOFTWARE\\Wow6432Node\\Korav",
+    L"SOFTWARE\\mioutil",  // the re-map's plan while it runs
 };
 const wchar_t* const kRoots[] = {L"SOFTWARE", L"SYSTEM\\CurrentControlSet"};
 
@@ -222,6 +223,11 @@ std::string ShowContent(const Item& item, const std::string* content) {
 
 }  // namespace
 
+Changes& Changes::Made(const std::wstring& key) {
+    expected_.push_back({Kind::kKeyMade, key, L""});
+    return *this;
+}
+
 Changes& Changes::Gone(const std::wstring& key) {
     expected_.push_back({Kind::kKeyGone, key, L""});
     return *this;
@@ -264,6 +270,10 @@ void Collateral::Expect(const Changes& changes, const char* file, int line) cons
             const Changes::Expected& e = expected[i];
             bool fits = false;
             switch (e.kind) {
+                case Changes::Kind::kKeyMade:
+                    fits = was == nullptr && !IsFile(item) && IsAtOrBelow(item.first, e.where);
+                    if (fits && item.second.empty() && SameName(item.first, e.where)) happened[i] = true;
+                    break;
                 case Changes::Kind::kKeyGone:
                     fits = now == nullptr && !IsFile(item) && IsAtOrBelow(item.first, e.where);
                     if (fits && item.second.empty() && SameName(item.first, e.where)) happened[i] = true;

@@ -28,6 +28,8 @@ class Changes {
 public:
     /// The key goes with everything below it.
     Changes& Gone(const std::wstring& key);
+    /// The key is made, with what is below it.
+    Changes& Made(const std::wstring& key);
     Changes& ValueGone(const std::wstring& key, const std::wstring& value);
     /// The value is written with other data than it had, or made.
     Changes& ValueSet(const std::wstring& key, const std::wstring& value);
@@ -36,7 +38,7 @@ public:
     /// A file of the INF folder goes.
     Changes& FileGone(const std::wstring& name);
 
-    enum class Kind { kKeyGone, kValueGone, kValueSet, kMayChange, kFileGone };
+    enum class Kind { kKeyMade, kKeyGone, kValueGone, kValueSet, kMayChange, kFileGone };
     struct Expected {
         Kind kind;
         std::wstring where;  // key path, or file path

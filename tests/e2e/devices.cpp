@@ -244,6 +244,8 @@ void DeviceTest::CleanUp() {
     for (const wchar_t* nodes : {mioutil::kBusEnumerator, kOtherNodes, kTestDisplays}) RemoveNodes(nodes);
     ClearRecordedRestarts();
     ClearLinks();
+    DeleteTree(kNative, kPlayKey, HKEY_CURRENT_USER);  // busy ports, a cut-short run
+    DeleteTree(kNative, mioutil::kPlanKeyPath);        // a plan a cut-short run left
     DeleteValue(kNative, kComDbKey, kComDbValue);
     ClearComDbLog();
 }

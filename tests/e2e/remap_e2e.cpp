@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "comdb_standin.h"
 #include "devices.h"
@@ -63,12 +64,15 @@ protected:
     // Runs the re-map, which may write port nodes' names only. Each rewritten row
     // ends with its new name, the friendly name that follows it, and its last
     // restart under that name; each kept row ends as it was, never restarted.
-    static void RemapAndExpect(const Ports& ports, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+    static Changes Renamed(Changes changes = Changes()) {
+        return changes.MayChange(std::wstring(kPortKeys) + L"\\*\\Device Parameters", mioutil::kPortNameValue)
+            .MayChange(std::wstring(kPortKeys) + L"\\*", L"FriendlyName");
+    }
+
+    static void RemapAndExpect(const Ports& ports, const Changes& also = Changes(), const char* file = __builtin_FILE(),
+                               int line = __builtin_LINE()) {
         const testing::ScopedTrace trace(file, line, "the re-map run here");
-        const Changes renamed = Changes()
-                                    .MayChange(std::wstring(kPortKeys) + L"\\*\\Device Parameters", mioutil::kPortNameValue)
-                                    .MayChange(std::wstring(kPortKeys) + L"\\*", L"FriendlyName");
-        const RunResult r = RunTool(L"", renamed, file, line);
+        const RunResult r = RunTool(L"", Renamed(also), file, line);
         EXPECT_EQ(r.exitCode, 0u);
         EXPECT_EQ(r.out, "");
         const Restarts restarts = RecordedRestartsWithNames();
@@ -105,8 +109,25 @@ protected:
         }
     }
 
+    // A port that a program holds open: its restarts are left for a reboot.
+    static testing::AssertionResult SetBusy(int port, bool busy) {
+        if (!busy) {
+            DeleteValue(kNative, kBusyKey, PortId(port), HKEY_CURRENT_USER);
+            return testing::AssertionSuccess();
+        }
+        return SetText(kNative, kBusyKey, PortId(port), L"1", REG_SZ, HKEY_CURRENT_USER);
+    }
+
     bool arranged_ = false;
 };
+
+// Wine's SERIALCOMM lists its own serial port as COM1, held by no node and not
+// reserved in the database: the spare name of the cases below is never COM1.
+TEST_F(Remap, SerialCommListsWinesOwnCom1) {
+    std::wstring com1;
+    ASSERT_TRUE(ReadText(kNative, mioutil::kSerialCommKeyPath, L"\\Device\\Serial0", &com1));
+    EXPECT_EQ(com1, L"COM1");
+}
 
 TEST_F(Remap, OneCardListedOutOfOrder) {
     const Ports ports = {{0, L"COM12", 1, L"COM10"}, {1, L"COM10", 3, L"COM12"}, {2, L"COM11", 2, L"COM11"}};
@@ -115,9 +136,11 @@ TEST_F(Remap, OneCardListedOutOfOrder) {
     // Member 2 keeps its number and is still rewritten and restarted, first, as
     // no other port holds COM11. Members 0 and 1 swap their numbers: member 0
     // goes through COM1 so that member 1 can take COM12 first.
-    EXPECT_EQ(RecordedRestartsWithNames(), Steps({{2, L"COM11"}, {0, L"COM1"}, {1, L"COM12"}, {0, L"COM10"}}));
-    EXPECT_TRUE(RunLogHas({"SERP\\0000: takes the spare name COM1 first"}));
-    EXPECT_TRUE(RunLogHas({"SERP\\0001: PortName COM10 -> COM12, friendly name \"old name of", "restart asked"}));
+    EXPECT_EQ(RecordedRestartsWithNames(), Steps({{2, L"COM11"}, {0, L"COM2"}, {1, L"COM12"}, {0, L"COM10"}}));
+    EXPECT_TRUE(RunLogHas({"port takes the spare name COM2 first", "SERP\\0000"}));
+    EXPECT_TRUE(RunLogHas({"port written COM12, restarted: \"KRVPCARD_ENUM\\KRVPCARD_SERP\\0001\", PortName \"COM10\" -> "
+                           "\"COM12\", friendly name \"old name of"}));
+    EXPECT_EQ(LastRunLogSection().rbegin()[1], "reboot needed: no");
     RunAgain(L"", 0);
 }
 
@@ -127,17 +150,49 @@ TEST_F(Remap, TwoCardsOfTwoPorts) {
     ASSERT_TRUE(Arrange(ports));
     RemapAndExpect(ports);
     EXPECT_EQ(RecordedRestartsWithNames(),
-              Steps({{0, L"COM3"}, {2, L"COM5"}, {1, L"COM1"}, {3, L"COM8"}, {1, L"COM4"}}));
+              Steps({{0, L"COM3"}, {2, L"COM5"}, {1, L"COM2"}, {3, L"COM8"}, {1, L"COM4"}}));
     RunAgain(L"", 0);
 }
 
-TEST_F(Remap, PortsAlreadyInOrderAreAllRewrittenAndRestarted) {
+TEST_F(Remap, PortsInOrderAreRewrittenOnceForTheirFriendlyNamesThenLeftAlone) {
     const Ports ports = {{0, L"COM3", 1, L"COM3"}, {1, L"COM4", 2, L"COM4"}, {2, L"COM5", 3, L"COM5"}};
     ASSERT_TRUE(Arrange(ports));
     RemapAndExpect(ports);
     EXPECT_EQ(RecordedRestartsWithNames(), Steps({{0, L"COM3"}, {1, L"COM4"}, {2, L"COM5"}}));
     // Without a cycle nothing else is asked: the COM-port database is not opened.
     EXPECT_EQ(ComDbLog(), std::vector<std::wstring>{});
+    ClearRecordedRestarts();
+    RunAgain(L"", 0);
+    EXPECT_EQ(RecordedRestarts(), std::vector<std::wstring>{});
+    EXPECT_TRUE(RunLogHas({"port already in place as COM4, not written, not restarted", "SERP\\0001"}));
+}
+
+TEST_F(Remap, ABusyPortWaitsForTheRebootAndNoPortTakesItsName) {
+    // COM4 and COM3 swap, and the port on COM3 is held open: its restart is left
+    // for the reboot, so the other, out on the spare COM2, must not take COM3 now.
+    const Ports ports = {{0, L"COM4", 1, L"COM3"}, {1, L"COM3", 2, L"COM4"}};
+    ASSERT_TRUE(Arrange(ports));
+    ASSERT_TRUE(SetBusy(1, true));
+    const Changes planLeft = Renamed().MayChange(kComDbKey, kComDbValue).Made(mioutil::kPlanKeyPath);
+    EXPECT_EQ(RunTool(L"", planLeft).exitCode, 0u);
+    EXPECT_EQ(RecordedRestartsWithNames(), Steps({{0, L"COM2"}}));
+    EXPECT_EQ(RecordedCollisions(), std::vector<std::wstring>{});
+    EXPECT_EQ(Links()[PortId(0)], L"COM2");
+    EXPECT_EQ(Links()[PortId(1)], L"COM3");
+    EXPECT_EQ(ReadNode(PortId(0)).portName, L"COM3");
+    EXPECT_EQ(ReadNode(PortId(1)).portName, L"COM4");
+    EXPECT_TRUE(RunLogHas({"port written COM4, NOT restarted: it is in use", "SERP\\0001"}));
+    EXPECT_TRUE(RunLogHas({"port written COM3 for the next reboot, NOT restarted", "SERP\\0001\": \"KRV"}));
+    EXPECT_EQ(LastRunLogSection().rbegin()[1].substr(0, 18), "reboot needed: yes");
+    EXPECT_EQ(ComDbNumbers(), std::vector<int>{2});  // the spare stays claimed while a port is on it
+
+    // The reboot: every port comes up under its final, distinct name. The next run
+    // finishes the plan, and lets the spare go.
+    ASSERT_TRUE(SetBusy(1, false));
+    ASSERT_TRUE(SeedLinks());
+    RemapAndExpect(ports, Changes().MayChange(kComDbKey, kComDbValue).Gone(mioutil::kPlanKeyPath));
+    EXPECT_TRUE(RunLogHas({"re-map plan left unfinished by an earlier run: finishing it (2 ports, spare COM2)"}));
+    EXPECT_EQ(ComDbNumbers(), std::vector<int>{});
     RunAgain(L"", 0);
 }
 
@@ -148,7 +203,7 @@ TEST_F(Remap, NamesWithoutDigitsOrWithOtherLettersOrASign) {
         {0, L"COM5", 1, L"COM2"}, {1, L"Serial", 2, kKept}, {2, L"COM-3", 3, L"COM5"}, {3, L"XYZ2", 4, L"COM-3"}};
     ASSERT_TRUE(Arrange(ports));
     RemapAndExpect(ports);
-    EXPECT_EQ(RecordedRestartsWithNames(), Steps({{0, L"COM1"}, {2, L"COM5"}, {3, L"COM-3"}, {0, L"COM2"}}));
+    EXPECT_EQ(RecordedRestartsWithNames(), Steps({{0, L"COM3"}, {2, L"COM5"}, {3, L"COM-3"}, {0, L"COM2"}}));
     RunAgain(L"", 0);
 }
 
@@ -159,7 +214,7 @@ TEST_F(Remap, AMemberWithoutPortNameIsPassedOverInBothPasses) {
     const Ports ports = {{0, L"COM7", 1, L"COM6"}, {1, L"", 1, kKept}, {2, L"COM6", 3, L"COM7"}};
     ASSERT_TRUE(Arrange(ports));
     RemapAndExpect(ports);
-    EXPECT_EQ(RecordedRestartsWithNames(), Steps({{0, L"COM1"}, {2, L"COM7"}, {0, L"COM6"}}));
+    EXPECT_EQ(RecordedRestartsWithNames(), Steps({{0, L"COM2"}, {2, L"COM7"}, {0, L"COM6"}}));
     RunAgain(L"", 0);
 }
 
@@ -186,7 +241,7 @@ TEST_F(Remap, OfTwoMembersWithOnePositionTheFirstKeepsIt) {
     ASSERT_TRUE(Arrange(ports));
     RemapAndExpect(ports);
     // COM2, which member 2 keeps, is not taken as the temporary name either.
-    EXPECT_EQ(RecordedRestartsWithNames(), Steps({{0, L"COM1"}, {1, L"COM9"}, {0, L"COM5"}}));
+    EXPECT_EQ(RecordedRestartsWithNames(), Steps({{0, L"COM3"}, {1, L"COM9"}, {0, L"COM5"}}));
     RunAgain(L"", 0);
 }
 
@@ -200,11 +255,53 @@ TEST_F(Remap, ANumberTwoPortsHoldStaysWithBoth) {
                          {6, L"COM2", 6, L"COM8"}};
     ASSERT_TRUE(Arrange(ports));
     RemapAndExpect(ports);
-    EXPECT_EQ(RecordedRestartsWithNames(), Steps({{2, L"COM3"}, {0, L"COM1"}, {6, L"COM8"}, {0, L"COM2"}}));
-    EXPECT_TRUE(RunLogHas({"SERP\\0003: left as it was, PortName COM5, not restarted: an earlier port holds"}));
-    EXPECT_TRUE(RunLogHas({"SERP\\0001: left as it was, PortName LPT5", "a port left as it was holds"}));
-    EXPECT_TRUE(RunLogHas({"SERP\\0004: left as it was", "past the 256th"}));
+    EXPECT_EQ(RecordedRestartsWithNames(), Steps({{2, L"COM3"}, {0, L"COM4"}, {6, L"COM8"}, {0, L"COM2"}}));
+    EXPECT_TRUE(RunLogHas({"left as it was, not restarted: an earlier port holds", "SERP\\0003\", PortName \"COM5\""}));
+    EXPECT_TRUE(RunLogHas({"left as it was, not restarted: a port left as it was holds", "SERP\\0001\", PortName \"LPT5\""}));
+    EXPECT_TRUE(RunLogHas({"left as it was, not restarted: its position in card order is past the 256th", "SERP\\0004"}));
     RunAgain(L"", 0);
+}
+
+TEST_F(Remap, ANameAnotherDeviceHoldsIsNotTaken) {
+    // LPT2 reads as 2, which the sort gives back to it as COM2; a node of another
+    // enumerator holds COM2, so it keeps LPT2 and the others share out the rest.
+    const Ports ports = {Port({std::wstring(kOtherNodes) + L"\\0000", L"COM2"}), {0, L"LPT2", 1, kKept},
+                         {1, L"COM6", 2, L"COM5"}, {2, L"COM5", 3, L"COM6"}};
+    ASSERT_TRUE(Arrange(ports));
+    RemapAndExpect(ports);
+    EXPECT_TRUE(RunLogHas({"port left as it was, not restarted: COM2, the name it would take, is held by device node "
+                           "\"ROOT\\MIOUTIL_TEST\\0000\": \"KRVPCARD_ENUM\\KRVPCARD_SERP\\0000\", PortName \"LPT2\""}));
+    RunAgain(L"", 0);
+}
+
+TEST_F(Remap, TwoRunsAtOnceTakeTurns) {
+    const Ports ports = {{0, L"COM12", 1, L"COM10"}, {1, L"COM10", 3, L"COM12"}, {2, L"COM11", 2, L"COM11"}};
+    ASSERT_TRUE(Arrange(ports));
+    const std::wstring tool = L"\"" + BinDir() + L"\\mioutil.exe\"";
+    std::vector<wchar_t> line(tool.begin(), tool.end());
+    line.push_back(L'\0');
+    PROCESS_INFORMATION runs[2] = {};
+    for (PROCESS_INFORMATION& run : runs) {
+        STARTUPINFOW si = {};
+        si.cb = sizeof(si);
+        ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &run));
+    }
+    for (PROCESS_INFORMATION& run : runs) {
+        EXPECT_EQ(WaitForSingleObject(run.hProcess, 60000), WAIT_OBJECT_0);
+        CloseHandle(run.hProcess);
+        CloseHandle(run.hThread);
+    }
+    // Both sections are whole, one after the other; the second waited for the
+    // first and found every port in place.
+    const std::vector<std::string> second = LastRunLogSection();
+    EXPECT_TRUE(RunLogHas({"run lock: waited"}));
+    EXPECT_TRUE(RunLogHas({"port already in place as COM11"}));
+    EXPECT_EQ(second.back(), "exit code 0 (0x00000000)");
+    const std::string log = ReadBytes(RunLogPath());
+    const size_t head = log.rfind("\r\n==== ");
+    ASSERT_NE(head, std::string::npos);
+    EXPECT_EQ(log.rfind("exit code 0 (0x00000000)\r\n", head) + 24, head) << "the first section ends before the second";
+    EXPECT_EQ(RecordedRestartsWithNames(), Steps({{2, L"COM11"}, {0, L"COM2"}, {1, L"COM12"}, {0, L"COM10"}}));
 }
 
 TEST_F(Remap, SixtyFourPortsOnSixteenCards) {
@@ -254,8 +351,10 @@ TEST_F(Remap, ASwapGoesThroughTheLowestNumberNoNodeHoldsAndTheDatabaseDoesNotRes
     ASSERT_TRUE(Arrange(ports));
     RemapAndExpect(ports);
     EXPECT_EQ(RecordedRestartsWithNames(), Steps({{0, L"COM6"}, {1, L"COM5"}, {0, L"COM4"}}));
-    // The database is read once and left as it was.
-    EXPECT_EQ(ComDbLog(), (std::vector<std::wstring>{L"open", L"usage", L"close"}));
+    // The database is read once; the spare is claimed while the cycle moves, then released.
+    EXPECT_EQ(ComDbLog(), (std::vector<std::wstring>{L"open", L"usage", L"close", L"open", L"claim 6 -> 0", L"close",
+                                                     L"open", L"release 6 -> 0", L"close"}));
+    EXPECT_EQ(ComDbNumbers(), (std::vector<int>{1, 2, 4, 5}));
 }
 
 TEST_F(Remap, WithoutTheDatabaseASwapKeepsItsNames) {
@@ -267,6 +366,35 @@ TEST_F(Remap, WithoutTheDatabaseASwapKeepsItsNames) {
     RemapAndExpect(ports);
     EXPECT_EQ(RecordedRestartsWithNames(), Steps({{2, L"COM5"}}));
 }
+
+}  // namespace
+}  // namespace e2e
+
+namespace e2e {
+namespace {
+
+// A run cut short at its Nth restart, before or after the port's link moved; the
+// next run finishes what it left and ends where a run never cut short ends.
+class RemapCutShort : public Remap, public testing::WithParamInterface<std::tuple<int, bool>> {};
+
+TEST_P(RemapCutShort, TheNextRunFinishesIt) {
+    const Ports ports = {{0, L"COM12", 1, L"COM10"}, {1, L"COM10", 3, L"COM12"}, {2, L"COM11", 2, L"COM11"}};
+    ASSERT_TRUE(Arrange(ports));
+    const DWORD at = static_cast<DWORD>(std::get<0>(GetParam()));
+    const DWORD beforeLink = std::get<1>(GetParam()) ? 1 : 0;
+    ASSERT_TRUE(SetValue(kNative, kPlayKey, kKillAtValue, REG_DWORD, &at, sizeof(at), HKEY_CURRENT_USER));
+    ASSERT_TRUE(SetValue(kNative, kPlayKey, kKillBeforeLinkValue, REG_DWORD, &beforeLink, sizeof(beforeLink),
+                         HKEY_CURRENT_USER));
+    const Changes cut = Renamed().MayChange(kComDbKey, kComDbValue).Made(mioutil::kPlanKeyPath);
+    EXPECT_EQ(RunTool(L"", cut).exitCode, 9u);
+    DeleteValue(kNative, kPlayKey, kKillAtValue, HKEY_CURRENT_USER);
+    RemapAndExpect(ports, Changes().MayChange(kComDbKey, kComDbValue).Gone(mioutil::kPlanKeyPath));
+    EXPECT_TRUE(RunLogHas({"re-map plan left unfinished by an earlier run: finishing it"}));
+    EXPECT_EQ(ComDbNumbers(), std::vector<int>{});  // the spare released
+    RunAgain(L"", 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryRestart, RemapCutShort, testing::Combine(testing::Range(1, 5), testing::Bool()));
 
 }  // namespace
 }  // namespace e2e

@@ -21,6 +21,16 @@ constexpr const wchar_t* kPlantedLog = L"C:\\mioutil_e2e_planted.log";
 /// (HKEY_CURRENT_USER): one value per node, named by its instance ID, holding the
 /// name whose link it has.
 constexpr const wchar_t* kLinksKey = L"Software\\MioutilE2E\\Links";
+/// What the class installer is told to play (HKEY_CURRENT_USER): values named by
+/// instance ID under kBusyKey are ports a program holds open (their restarts are
+/// left for a reboot); kKillAtValue ends the restarting process at that restart
+/// (counted in kRestartCountValue), before the link moves where kKillBeforeLinkValue is 1.
+constexpr const wchar_t* kPlayKey = L"Software\\MioutilE2E";
+constexpr const wchar_t* kBusyKey = L"Software\\MioutilE2E\\Busy";
+constexpr const wchar_t* kKillAtValue = L"KillAt";
+constexpr const wchar_t* kKillBeforeLinkValue = L"KillBeforeLink";
+constexpr const wchar_t* kRestartCountValue = L"Restarts";
+
 /// Room for a device instance ID (MAX_DEVICE_ID_LEN of cfgmgr32.h).
 constexpr DWORD kIdChars = 200;
 
