@@ -3,13 +3,16 @@
 // handed out, and they ascend in card order. Then the whole re-map (RenumberPorts)
 // over the same ports: no port is ever given a number another port holds at that
 // moment, each ends with its own number or the one handed to it, and the restart
-// order keeps its rules with and without a spare number.
+// order keeps its rules with and without a spare number. Busy ports and a run
+// cut short at any restart change nothing of that once the next run after a
+// reboot is done. And any bytes read as a plan record are taken only whole.
 #include <algorithm>
 #include <map>
 #include <vector>
 
 #include "devices/port_table.h"
 #include "devices/remap_walk.h"
+#include "fake_ports.h"
 #include "fuzz_input.h"
 #include "restart_order_check.h"
 
@@ -26,63 +29,30 @@ struct Member {
     int32_t handed;
 };
 
-// The port node set as RenumberPorts sees it: each member's number by now.
-struct Ports {
-    std::vector<Member>* members;
-    std::vector<int32_t> holds;
-    uint32_t selected = 0;
-    bool collectWorks;
-    int32_t heldElsewhere;  // a number some other device holds
-};
-
-bool Select(void* context, uint32_t index) {
-    Ports* ports = static_cast<Ports*>(context);
-    if (index >= ports->members->size()) return false;
-    ports->selected = index;
-    return true;
-}
-
-bool ReadNumber(void* context, int32_t* number) {
-    Ports* ports = static_cast<Ports*>(context);
-    if (!(*ports->members)[ports->selected].readable) return false;
-    *number = ports->holds[ports->selected];
-    return true;
-}
-
-bool ReadLocation(void* context, int32_t* location) {
-    Ports* ports = static_cast<Ports*>(context);
-    *location = (*ports->members)[ports->selected].location;
-    return (*ports->members)[ports->selected].located;
-}
-
-bool CollectHeld(void* context, mioutil::ComNumberSet* held) {
-    Ports* ports = static_cast<Ports*>(context);
-    mioutil::MarkComNumber(held, ports->heldElsewhere);
-    return ports->collectWorks;
-}
-
-void WriteAndRestart(void* context, int32_t number) {
-    Ports* ports = static_cast<Ports*>(context);
-    for (size_t m = 0; m < ports->holds.size(); ++m) {
-        FUZZ_CHECK(m == ports->selected || !(*ports->members)[m].readable || ports->holds[m] != number);
-    }
-    // A spare name is never one another device holds; a number a card port held
-    // all along may be (a name two devices already shared stays shared).
-    bool cardNumber = false;
-    for (const Member& m : *ports->members) cardNumber = cardNumber || (m.readable && m.number == number);
-    FUZZ_CHECK(cardNumber || number != ports->heldElsewhere);
-    ports->holds[ports->selected] = number;
-}
-
 // Mostly small values, so that positions and numbers collide; now and then any 32-bit value.
 int32_t TakeValue(FuzzInput& in, bool wide) {
     return wide ? static_cast<int32_t>(in.Word()) : static_cast<int8_t>(in.Byte());
 }
 
+// Any bytes as a plan record: taken only when they are one whole record that
+// makes sense, which then writes back to the very same bytes.
+void CheckPlanRecord(const uint8_t* data, size_t size) {
+    static mioutil::RemapPlan plan;
+    static uint8_t again[mioutil::kPlanRecordBytes];
+    if (!mioutil::ReadPlanRecord(data, size, &plan)) return;
+    FUZZ_CHECK(mioutil::WritePlanRecord(plan, again, sizeof(again)) == size);
+    FUZZ_CHECK(std::equal(data, data + size, again));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    CheckPlanRecord(data, size);
     FuzzInput in{data, size};
+    const uint8_t busy = in.Byte();    // which of the first eight ports a program holds open
+    const uint8_t cutAt = in.Byte();   // the restart a run is cut short at (0: none)
+    const uint8_t system = in.Byte();  // whether the database answers; a number another device holds
+    const int8_t heldElsewhere = static_cast<int8_t>(in.Byte());
     std::vector<Member> members;
     while (in.Left() > 0 && members.size() < 400) {
         const uint8_t flags = in.Byte();
@@ -155,18 +125,40 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
 
-    // The whole re-map over the same ports.
-    Ports ports;
-    ports.members = &members;
-    for (const Member& m : members) ports.holds.push_back(m.number);
-    ports.collectWorks = (in.Byte() & 1) == 0;
-    ports.heldElsewhere = static_cast<int8_t>(in.Byte());
-    mioutil::RemapCalls calls = {&ports, Select, ReadNumber, ReadLocation, CollectHeld, WriteAndRestart, nullptr};
-    mioutil::RenumberPorts(calls);
+    // The whole re-map over the same ports, first as it runs on a quiet machine,
+    // then with busy ports and a run cut short that the next run finishes.
+    std::vector<mioutil::FakeMember> fakes;
+    for (const Member& m : members) fakes.push_back({m.number, m.located, m.location, m.readable});
+    mioutil::FakePorts clean(fakes);
+    clean.collectWorks = (system & 1) == 0;
+    clean.heldElsewhere = {heldElsewhere};
+    clean.Run();
+    FUZZ_CHECK(clean.collisions == 0 && clean.record.empty());
     for (size_t i = 0; i < members.size(); ++i) {
         const Member& m = members[i];
-        FUZZ_CHECK(ports.holds[i] == m.number || (m.renamed && ports.holds[i] == m.handed));
+        FUZZ_CHECK(clean.live[i] == m.number || (m.renamed && clean.live[i] == m.handed));
     }
+    // A spare name is never one another device holds; a number a card port held
+    // all along may be (a name two devices already shared stays shared).
+    for (const auto& write : clean.writes) {
+        bool cardNumber = false;
+        for (const Member& m : members) cardNumber = cardNumber || (m.readable && m.number == write.second);
+        FUZZ_CHECK(cardNumber || write.second != heldElsewhere);
+    }
+    mioutil::FakePorts rough(fakes);
+    rough.collectWorks = clean.collectWorks;
+    rough.heldElsewhere = clean.heldElsewhere;
+    for (size_t i = 0; i < 8 && i < fakes.size(); ++i) rough.members[i].busy = (busy >> i) & 1;
+    rough.killAt = cutAt & 0x3F;
+    rough.killBeforeLink = (cutAt & 0x40) != 0;
+    rough.Run();
+    rough.killAt = 0;
+    FUZZ_CHECK(rough.Run() && rough.collisions == 0);
+    // After a reboot, with nothing busy any more, the next run ends where the quiet one did.
+    rough.Reboot();
+    for (mioutil::FakeMember& m : rough.members) m.busy = false;
+    FUZZ_CHECK(rough.Run() && rough.collisions == 0 && rough.record.empty());
+    FUZZ_CHECK(rough.live == clean.live);
 
     // The restart order of the renamed ports' moves, in member order.
     std::vector<mioutil::PortMove> moves;

@@ -114,8 +114,10 @@ struct FakePorts {
     static bool SavePlan(void* c, const RemapPlan& plan) {
         if (Of(c).killed) return false;
         static RemapPlan withIds;
-        withIds = plan;
+        withIds.spare = plan.spare;
+        withIds.count = plan.count;
         for (uint32_t i = 0; i < plan.count; ++i) {
+            withIds.port[i] = plan.port[i];
             const std::string id = "P" + std::to_string(plan.port[i].member);
             withIds.port[i].idLength = static_cast<uint32_t>(id.size());
             for (size_t u = 0; u < id.size(); ++u) withIds.port[i].id[u] = static_cast<uint16_t>(id[u]);
