@@ -24,8 +24,11 @@ RestartResult RestartDisplayNode(void* context) {
     const RestartResult result = RestartDevice(walk->set, &walk->member);
     wchar_t name[kPathChars] = {};
     LogQuote quoted;
+    const bool done = result.paramsSet && result.installerCalled;
     RunLog(L"restart %ls (class-install parameters %ls, class installer %ls): display node %ls",
-           result.paramsSet && result.installerCalled ? L"done" : L"failed, the walk stops here",
+           !done                 ? L"failed, the walk stops here"
+           : result.rebootNeeded ? L"left for the next reboot (the device is in use)"
+                                 : L"done",
            result.paramsSet ? L"taken" : L"refused", result.installerCalled ? L"ran" : L"failed",
            LogQuoted(NodeName(walk->set, &walk->member, name, kPathChars), quoted));
     return result;
