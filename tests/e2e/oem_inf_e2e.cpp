@@ -223,7 +223,7 @@ protected:
     }
     // The stand-in signed at build time by a throwaway certificate of that publisher.
     static std::wstring Signed(const wchar_t* signer, const wchar_t* standin) {
-        return BinDir() + L"\\" + signer + L"\\difxapi_" + standin + L"\\difxapi.dll";
+        return BinDir() + L"\\signed\\" + signer + L"_difxapi_" + standin + L".dll";
     }
     static testing::AssertionResult WriteMatchingInfs() {
         testing::AssertionResult done = WriteBytes(InfPath(L"oem9401.inf"), kHead + "Provider=KORAV GROUP\r\n");
