@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ googletest libgtest-dev g++-mingw-w64-x86-64-posix wine64 binutils-mingw-w64-x86-64
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev openssl osslsigncode)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -85,5 +85,8 @@ inline constexpr const wchar_t* kProviderStrings[] = {L"Korav Co., Ltd.", L"KORA
 inline constexpr const wchar_t* kDifxApiDll = L"difxapi.dll";
 inline constexpr const char* kDriverPackageUninstallW = "DriverPackageUninstallW";
 inline constexpr uint32_t kDriverPackageUninstallFlags = 0x22;  // DRIVER_PACKAGE_DELETE_FILES | DRIVER_PACKAGE_SILENT
+// The organization (O) in the subject of every certificate Microsoft signs its
+// redistributables with; a difxapi.dll beside the exe must be signed by it.
+inline constexpr const wchar_t* kMicrosoftSignerOrganization = L"Microsoft Corporation";
 
 }  // namespace mioutil

@@ -1,7 +1,9 @@
 #include "drivers/difx_api.h"
 
+#include "app/run_log.h"
 #include "drivers/driver_paths.h"
 #include "names.h"
+#include "platform/signature.h"
 #include "platform/system_dll.h"
 #include "text.h"
 
@@ -9,8 +11,34 @@ namespace mioutil {
 
 namespace {
 
+// Loads the DLL at `path` while `file` holds it open, if its signature is Microsoft's;
+// the run log says why it is refused otherwise.
+HMODULE LoadIfSignedByMicrosoft(HANDLE file, const wchar_t* path) {
+    wchar_t meaning[kPathChars] = {};
+    const SignatureCheck check = CheckMicrosoftSignature(file, path);
+    switch (check.verdict) {
+        case SignerVerdict::kMicrosoft:
+            RunLog(L"difxapi.dll beside the exe taken, signed by Microsoft: %ls", path);
+            return LoadDllByFullPath(path);
+        case SignerVerdict::kOtherSigner:
+            RunLog(L"difxapi.dll beside the exe refused, signed but not by Microsoft: %ls", path);
+            break;
+        case SignerVerdict::kNotValid:
+            RunLog(L"difxapi.dll beside the exe refused, no valid signature, 0x%08lX (%ls): %ls", check.error,
+                   ErrorMeaning(check.error, meaning, kPathChars), path);
+            break;
+        case SignerVerdict::kNotCheckable:
+            RunLog(L"difxapi.dll beside the exe refused, its signature could not be checked, error %lu (%ls): %ls",
+                   check.error, ErrorMeaning(check.error, meaning, kPathChars), path);
+            break;
+    }
+    SetLastError(ERROR_MOD_NOT_FOUND);  // as where there is none: no DIFx to hand the packages to
+    return nullptr;
+}
+
 // The redistributable beside the exe, for systems that do not ship the DLL
-// (XP, 2003, Vista): taken only where System32 has no difxapi.dll at all.
+// (XP, 2003, Vista): taken only where System32 has no difxapi.dll at all, and
+// only when Microsoft signed it, since that folder may be one others can write to.
 HMODULE LoadBesideExe() {
     wchar_t exePath[kPathChars] = {};
     wchar_t path[kPathChars] = {};
@@ -20,7 +48,21 @@ HMODULE LoadBesideExe() {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
-    return LoadDllByFullPath(path);
+    // Held open against writing, renaming and deletion from the check until the
+    // load, so that the file loaded is the file checked.
+    UniqueFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+    if (!file.valid()) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+            wchar_t meaning[kPathChars] = {};
+            RunLog(L"difxapi.dll beside the exe refused, it cannot be held against changes, error %lu (%ls): %ls",
+                   error, ErrorMeaning(error, meaning, kPathChars), path);
+        }
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return LoadIfSignedByMicrosoft(file.get(), path);
 }
 
 }  // namespace

@@ -19,7 +19,8 @@ struct DifxApi {
 };
 
 /// Loads difxapi.dll once by full path, from System32, or from the exe's own folder
-/// where System32 has none; never from the current directory or PATH. True when
+/// where System32 has none and Microsoft signed that copy (the run log says why
+/// one is refused); never from the current directory or PATH. True when
 /// DriverPackageUninstallW could be had.
 bool LoadDifxApi(DifxApi& api);
 

@@ -42,8 +42,12 @@ const wchar_t* const kRecordedTrees[] = {
 const wchar_t* const kRoots[] = {L"SOFTWARE", L"SYSTEM\\CurrentControlSet"};
 
 // Not watched: Wine's service manager counts each service it starts here (the
-// first runs on a fresh prefix start some), whatever process caused it.
-const wchar_t* const kNotWatched[] = {L"SYSTEM\\CurrentControlSet\\Control\\ServiceCurrent"};
+// first runs on a fresh prefix start some), whatever process caused it; and Wine's
+// crypt32 writes the host's root certificates into the certificate stores in every
+// process that checks a signature (Windows keeps its root lists up to date there too).
+const wchar_t* const kNotWatched[] = {L"SYSTEM\\CurrentControlSet\\Control\\ServiceCurrent",
+                                      L"SOFTWARE\\Microsoft\\SystemCertificates",
+                                      L"SOFTWARE\\Wow6432Node\\Microsoft\\SystemCertificates"};
 
 bool SameText(const std::wstring& a, size_t aStart, const std::wstring& b, size_t length) {
     return CompareStringOrdinal(a.c_str() + aStart, static_cast<int>(length), b.c_str(), static_cast<int>(length),

@@ -193,7 +193,8 @@ private:
 };
 
 // difxapi.dll is not imported: the exe starts where it is missing. It is taken from
-// System32, or from the exe's own folder where System32 has none; never from the
+// System32, or from the exe's own folder where System32 has none and Microsoft
+// signed that copy (under Wine a self-signed certificate passes); never from the
 // current directory or PATH. No DLL planted beside the exe or in the current
 // directory is ever loaded, whatever the switch.
 class DllLoading : public DriverRemovalTest {
@@ -220,6 +221,10 @@ protected:
     }
     static Changes MatchingInfsGo() {
         return Changes().FileGone(L"oem9401.inf").FileGone(L"oem9401.pnf").FileGone(L"oem9402.inf");
+    }
+    // The stand-in signed at build time by a throwaway certificate of that publisher.
+    static std::wstring Signed(const wchar_t* signer, const wchar_t* standin) {
+        return BinDir() + L"\\signed\\" + signer + L"_difxapi_" + standin + L".dll";
     }
     static testing::AssertionResult WriteMatchingInfs() {
         testing::AssertionResult done = WriteBytes(InfPath(L"oem9401.inf"), kHead + "Provider=KORAV GROUP\r\n");
@@ -254,9 +259,11 @@ TEST_F(DllLoading, WithoutTheDllTheExeStillRunsEachUninstallFailsAndTheInfsStay)
     EXPECT_FALSE(Exists(DifxLogIn(planted_)));
 }
 
-TEST_F(DllLoading, System32FirstTheExesFolderOnlyWhereSystem32HasNone) {
-    // A copy without DriverPackageUninstallW beside the exe is passed over while System32 has one.
-    ASSERT_TRUE(CopyTo(BinDir() + L"\\noexport\\difxapi.dll", alone_ + L"\\difxapi.dll"));
+TEST_F(DllLoading, System32FirstTheExesFolderOnlyWhereSystem32HasNoneAndMicrosoftSignedIt) {
+    // A copy without DriverPackageUninstallW beside the exe is passed over while System32
+    // has one; System32's (the unsigned stand-in) is loaded without a signature check.
+    const std::wstring beside = alone_ + L"\\difxapi.dll";
+    ASSERT_TRUE(CopyTo(BinDir() + L"\\noexport\\difxapi.dll", beside));
     ASSERT_TRUE(WriteMatchingInfs());
     ASSERT_TRUE(SetDifxResult(L"oem9402.inf", ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(RunAlone(L"-UninstallDriver", MatchingInfsGo()).exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
@@ -264,10 +271,33 @@ TEST_F(DllLoading, System32FirstTheExesFolderOnlyWhereSystem32HasNone) {
 
     HideSystemDll hidden;
     ASSERT_TRUE(WriteMatchingInfs());
+    ASSERT_TRUE(CopyTo(Signed(L"microsoft", L"noexport"), beside));
     EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, static_cast<DWORD>(ERROR_PROC_NOT_FOUND));  // nothing goes
 
-    ASSERT_TRUE(CopyTo(BinDir() + L"\\difxapi.dll", alone_ + L"\\difxapi.dll"));
+    // Refused, never called: the packages fare as without DIFx, and the log says why.
+    const struct {
+        std::wstring dll;
+        bool altered;  // one byte changed after signing
+        const char* why;
+    } refused[] = {
+        {BinDir() + L"\\difxapi.dll", false, "refused, no valid signature, 0x800B0100"},
+        {Signed(L"contoso", L"standin"), false, "refused, signed but not by Microsoft"},
+        {Signed(L"microsoft", L"standin"), true, "refused, no valid signature, 0x80096010"},
+    };
+    for (const auto& dll : refused) {
+        SCOPED_TRACE(dll.why);
+        ASSERT_TRUE(CopyTo(dll.dll, beside));
+        std::string bytes = ReadBytes(beside);
+        if (dll.altered) bytes[0x500] ^= 1;
+        ASSERT_TRUE(WriteBytes(beside, bytes));
+        EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+        EXPECT_TRUE(RunLogHas({dll.why, ": C:\\mioutil_e2e_difx\\alone\\difxapi.dll"}));
+        EXPECT_FALSE(Exists(DifxLogIn(alone_)));
+    }
+
+    ASSERT_TRUE(CopyTo(Signed(L"microsoft", L"standin"), beside));
     EXPECT_EQ(RunAlone(L"-UninstallDriver", MatchingInfsGo()).exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_TRUE(RunLogHas({"taken, signed by Microsoft: C:\\mioutil_e2e_difx\\alone\\difxapi.dll"}));
     EXPECT_EQ(Uninstalled(alone_), Paths({L"oem9401.inf", L"oem9402.inf"}));
     EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, 0u);
 }
