@@ -1,5 +1,6 @@
 #include "drivers/difx_api.h"
 
+#include "app/log_text.h"
 #include "app/run_log.h"
 #include "drivers/driver_paths.h"
 #include "names.h"
@@ -15,21 +16,23 @@ namespace {
 // the run log says why it is refused otherwise.
 HMODULE LoadIfSignedByMicrosoft(HANDLE file, const wchar_t* path) {
     wchar_t meaning[kPathChars] = {};
+    LogQuote quoted;
+    const wchar_t* shown = LogQuoted(path, quoted);
     const SignatureCheck check = CheckMicrosoftSignature(file, path);
     switch (check.verdict) {
         case SignerVerdict::kMicrosoft:
-            RunLog(L"difxapi.dll beside the exe taken, signed by Microsoft: %ls", path);
+            RunLog(L"difxapi.dll beside the exe taken, signed by Microsoft: %ls", shown);
             return LoadDllByFullPath(path);
         case SignerVerdict::kOtherSigner:
-            RunLog(L"difxapi.dll beside the exe refused, signed but not by Microsoft: %ls", path);
+            RunLog(L"difxapi.dll beside the exe refused, signed but not by Microsoft: %ls", shown);
             break;
         case SignerVerdict::kNotValid:
             RunLog(L"difxapi.dll beside the exe refused, no valid signature, 0x%08lX (%ls): %ls", check.error,
-                   ErrorMeaning(check.error, meaning, kPathChars), path);
+                   ErrorMeaning(check.error, meaning, kPathChars), shown);
             break;
         case SignerVerdict::kNotCheckable:
             RunLog(L"difxapi.dll beside the exe refused, its signature could not be checked, error %lu (%ls): %ls",
-                   check.error, ErrorMeaning(check.error, meaning, kPathChars), path);
+                   check.error, ErrorMeaning(check.error, meaning, kPathChars), shown);
             break;
     }
     SetLastError(ERROR_MOD_NOT_FOUND);  // as where there is none: no DIFx to hand the packages to
@@ -56,8 +59,9 @@ HMODULE LoadBesideExe() {
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
             wchar_t meaning[kPathChars] = {};
+            LogQuote quoted;
             RunLog(L"difxapi.dll beside the exe refused, it cannot be held against changes, error %lu (%ls): %ls",
-                   error, ErrorMeaning(error, meaning, kPathChars), path);
+                   error, ErrorMeaning(error, meaning, kPathChars), LogQuoted(path, quoted));
         }
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
