@@ -291,13 +291,13 @@ TEST_F(DllLoading, System32FirstTheExesFolderOnlyWhereSystem32HasNoneAndMicrosof
         if (dll.altered) bytes[0x500] ^= 1;
         ASSERT_TRUE(WriteBytes(beside, bytes));
         EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
-        EXPECT_TRUE(RunLogHas({dll.why, ": C:\\mioutil_e2e_difx\\alone\\difxapi.dll"}));
+        EXPECT_TRUE(RunLogHas({dll.why, ": \"C:\\mioutil_e2e_difx\\alone\\difxapi.dll\""}));
         EXPECT_FALSE(Exists(DifxLogIn(alone_)));
     }
 
     ASSERT_TRUE(CopyTo(Signed(L"microsoft", L"standin"), beside));
     EXPECT_EQ(RunAlone(L"-UninstallDriver", MatchingInfsGo()).exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_TRUE(RunLogHas({"taken, signed by Microsoft: C:\\mioutil_e2e_difx\\alone\\difxapi.dll"}));
+    EXPECT_TRUE(RunLogHas({"taken, signed by Microsoft: \"C:\\mioutil_e2e_difx\\alone\\difxapi.dll\""}));
     EXPECT_EQ(Uninstalled(alone_), Paths({L"oem9401.inf", L"oem9402.inf"}));
     EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, 0u);
 }
