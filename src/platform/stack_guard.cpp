@@ -34,7 +34,7 @@ __attribute__((constructor, optimize("no-stack-protector"))) void SeedStackGuard
     uint64_t seed = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
     seed ^= static_cast<uint64_t>(GetCurrentProcessId()) << 32;
     seed ^= GetCurrentThreadId();
-    seed ^= GetTickCount64() << 21;
+    seed ^= static_cast<uint64_t>(GetTickCount()) << 21;  // not GetTickCount64: XP x64 lacks it
     seed ^= static_cast<uint64_t>(counter.QuadPart) * 0x9E3779B97F4A7C15ull;
     seed ^= reinterpret_cast<uintptr_t>(&seed);
     if (seed == 0) seed = 0x2B992DDFA2329F5Bull;

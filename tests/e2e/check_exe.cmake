@@ -1,8 +1,10 @@
 # Checks the built mioutil.exe: a PE32+ console program with the hardening flags,
 # stripped and reproducible, that imports only DLLs every Windows has (not even
-# msports.dll), carrying its manifest (no execution level, no supported-OS list)
-# and its version resource.
+# msports.dll) and from them exactly the functions exe_imports.cmake lists,
+# carrying its manifest (no execution level, no supported-OS list) and its
+# version resource.
 # Usage: cmake -DEXE=path [-DRELINKED=path] -DOBJDUMP=path -P check_exe.cmake
+cmake_minimum_required(VERSION 3.25)
 
 # Fails the check with `why` unless (require) or when (refuse) `text` matches `pattern`.
 function(require text pattern why)
@@ -44,15 +46,48 @@ if(DEFINED RELINKED)
 endif()
 require("${dump}" "Time/Date[\t ]+(Thu Jan  1 00:00:00 1970|0+)\n" "the header carries a link time stamp")
 
-string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
-set(allowed "^(kernel32|advapi32|setupapi|user32|msvcrt|ucrtbase|api-ms-win-crt-[a-z0-9-]+)\\.dll$")
-foreach(line IN LISTS imports)
-  string(REGEX REPLACE "DLL Name: " "" dll "${line}")
-  string(STRIP "${dll}" dll)
-  string(TOLOWER "${dll}" dll)
-  message(STATUS "imports ${dll}")
-  require("${dll}" "${allowed}" "imports ${dll}, which is not part of every Windows")
+# The imported functions, DLL by DLL, must be exactly those of exe_imports.cmake:
+# a new import may be one XP x64 lacks, and the loader would refuse the whole exe.
+include(${CMAKE_CURRENT_LIST_DIR}/exe_imports.cmake)
+string(REGEX REPLACE "^.*The Import Tables[^\n]*\n" "" tables "${dump}")
+string(REGEX REPLACE "\nThe [^\n]*\n.*$" "" tables "${tables}")
+string(REGEX MATCHALL "DLL Name: [^\n]+|\n\t[0-9a-f]+\t +[0-9]+ +[^\n]+" entries "${tables}")
+set(dlls "")
+foreach(entry IN LISTS entries)
+  if(entry MATCHES "^DLL Name: (.+)$")
+    string(TOLOWER "${CMAKE_MATCH_1}" dll)
+    string(REGEX REPLACE "\\.dll$" "" dll "${dll}")
+    list(APPEND dlls ${dll})
+    set(imported_${dll} "")
+  elseif(entry MATCHES "^\n\t[0-9a-f]+\t +[0-9]+ +([^ ]+)$")
+    list(APPEND imported_${dll} "${CMAKE_MATCH_1}")
+  endif()
 endforeach()
+require("${dlls}" "kernel32" "no import table found in the objdump output")
+set(wrong "")
+foreach(dll IN LISTS dlls)
+  message(STATUS "imports ${dll}.dll: ${imported_${dll}}")
+  if(NOT dll IN_LIST EXE_IMPORT_DLLS)
+    string(APPEND wrong "\n  imports ${dll}.dll, which is not part of every Windows")
+  endif()
+endforeach()
+foreach(dll IN LISTS EXE_IMPORT_DLLS)
+  foreach(function IN LISTS imported_${dll})
+    if(NOT function IN_LIST EXE_IMPORTS_${dll})
+      string(APPEND wrong "\n  imports ${dll}!${function}, which exe_imports.cmake does not list")
+    endif()
+  endforeach()
+  foreach(function IN LISTS EXE_IMPORTS_${dll})
+    if(NOT function IN_LIST imported_${dll})
+      string(APPEND wrong "\n  does not import ${dll}!${function}, which exe_imports.cmake lists")
+    endif()
+  endforeach()
+endforeach()
+if(wrong)
+  message(FATAL_ERROR "the exe's imports differ from tests/e2e/exe_imports.cmake:${wrong}\n"
+                      "Check that XP x64 / Server 2003 x64 has each new function (else look it up at "
+                      "run time), then list it there.")
+endif()
 
 file(STRINGS ${EXE} manifest REGEX "<assembly|requestedExecutionLevel|supportedOS|trustInfo")
 require("${manifest}" "<assembly" "no application manifest embedded")
