@@ -12,8 +12,8 @@ set(EXE_IMPORTS_advapi32
   # Is the caller an administrator (Windows 2000)
   AllocateAndInitializeSid CheckTokenMembership FreeSid
   # Registry (every NT)
-  RegCloseKey RegDeleteKeyW RegDeleteValueW RegEnumKeyW RegEnumValueW RegOpenKeyExW
-  RegQueryValueExW RegSetValueExW)
+  RegCloseKey RegCreateKeyExW RegDeleteKeyW RegDeleteValueW RegEnumKeyW RegEnumValueW
+  RegOpenKeyExW RegQueryValueExW RegSetValueExW)
 
 set(EXE_IMPORTS_kernel32
   # Files, processes, DLLs, errors (every NT)
@@ -24,6 +24,8 @@ set(EXE_IMPORTS_kernel32
   TerminateProcess WaitForSingleObject WriteFile
   # Windows 2000 and later
   GetFileAttributesExW GetFileSizeEx
+  # The run lock, and instance IDs compared without case (every NT)
+  CreateMutexW OpenMutexW ReleaseMutex lstrcmpiW
   # Run log time and platform probe (every NT; GetNativeSystemInfo is looked up)
   GetLocalTime GetSystemInfo GetVersionExW
   # Stack guard seed (stack_guard.cpp). Not GetTickCount64: Vista and later.
@@ -52,4 +54,6 @@ set(EXE_IMPORTS_setupapi
   SetupDiCallClassInstaller SetupDiDeleteDevRegKey SetupDiDestroyDeviceInfoList
   SetupDiEnumDeviceInfo SetupDiGetClassDevsW SetupDiGetDeviceInstanceIdW
   SetupDiGetDeviceRegistryPropertyW SetupDiOpenDevRegKey SetupDiRemoveDevice
-  SetupDiSetClassInstallParamsW SetupDiSetDeviceRegistryPropertyW)
+  SetupDiSetClassInstallParamsW SetupDiSetDeviceRegistryPropertyW
+  # A restart left for the reboot: DI_NEEDRESTART / DI_NEEDREBOOT (Windows 2000)
+  SetupDiGetDeviceInstallParamsW SetupDiSetDeviceInstallParamsW)
