@@ -47,7 +47,8 @@ echo "   every port was restarted so that its driver picks the name up. A driver
 echo "   cannot take a COM name another port still holds, so each port restarts only"
 echo "   once its new name is free. Here the ports form two cycles of four that pass"
 echo "   their numbers round; one port of each cycle first goes through a spare name,"
-echo "   COM1, which no device holds and the COM-port database does not reserve:"
+echo "   COM2, which no device holds, the COM-port database does not reserve and no"
+echo "   live serial port uses (Wine's own serial port is COM1 in SERIALCOMM):"
 echo
 "$wine" "$bin/demo_setup.exe" show
 echo
