@@ -92,6 +92,7 @@ extern "C" __declspec(dllexport) DWORD WINAPI RecordingClassInstaller(DI_FUNCTIO
                                             &size) != ERROR_SUCCESS) {
             portName[0] = L'\0';
         }
+        Sleep(PlayValue(e2e::kPlayKey, e2e::kRestartDelayValue));
         const bool kill = KillHere();
         if (kill && PlayValue(e2e::kPlayKey, e2e::kKillBeforeLinkValue) != 0) TerminateProcess(GetCurrentProcess(), 9);
         if (RegGetValueW(HKEY_CURRENT_USER, e2e::kBusyKey, id, RRF_RT_ANY, nullptr, nullptr, nullptr) ==

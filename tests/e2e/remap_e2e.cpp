@@ -280,8 +280,13 @@ TEST_F(Remap, TwoRunsAtOnceTakeTurns) {
     const std::wstring tool = L"\"" + BinDir() + L"\\mioutil.exe\"";
     std::vector<wchar_t> line(tool.begin(), tool.end());
     line.push_back(L'\0');
+    // The first run's restarts are slow, and the second starts once the first is
+    // in its first restart, holding the lock.
+    const DWORD delay = 500;
+    ASSERT_TRUE(SetValue(kNative, kPlayKey, kRestartDelayValue, REG_DWORD, &delay, sizeof(delay), HKEY_CURRENT_USER));
     PROCESS_INFORMATION runs[2] = {};
     for (PROCESS_INFORMATION& run : runs) {
+        for (int waited = 0; &run != runs && RecordedRestarts().empty() && waited < 600; ++waited) Sleep(50);
         STARTUPINFOW si = {};
         si.cb = sizeof(si);
         ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &run));

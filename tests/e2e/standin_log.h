@@ -30,6 +30,7 @@ constexpr const wchar_t* kBusyKey = L"Software\\MioutilE2E\\Busy";
 constexpr const wchar_t* kKillAtValue = L"KillAt";
 constexpr const wchar_t* kKillBeforeLinkValue = L"KillBeforeLink";
 constexpr const wchar_t* kRestartCountValue = L"Restarts";
+constexpr const wchar_t* kRestartDelayValue = L"DelayMs";  // each restart takes this long
 
 /// Room for a device instance ID (MAX_DEVICE_ID_LEN of cfgmgr32.h).
 constexpr DWORD kIdChars = 200;
