@@ -28,8 +28,14 @@ RunResult RunCommandLine(const std::wstring& commandLine) {
     PROCESS_INFORMATION pi = {};
     std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
     mutableLine.push_back(L'\0');
-    const BOOL started = CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                        nullptr, &si, &pi);
+    // Wine now and then fails to start a process with ERROR_INTERNAL_ERROR when
+    // many start in quick succession: try again, a few times.
+    BOOL started = FALSE;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        if (attempt > 0) Sleep(200);
+        started = CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+        if (!started && GetLastError() != ERROR_INTERNAL_ERROR) break;
+    }
     writeEnd.reset();  // our copy; the pipe ends when the child's copy closes
     if (!started) {
         ADD_FAILURE() << "could not start: " << testing::PrintToString(commandLine) << " error " << GetLastError();
