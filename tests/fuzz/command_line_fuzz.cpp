@@ -3,32 +3,25 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "fuzz_input.h"
+#include "fuzz_check.h"
 #include "names.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FuzzInput in{data, size};
-    const uint8_t shape = in.Byte();
-    const int argc = shape % 5;
-    // Each argument is a run of code units up to a zero unit, in a buffer of exactly its length.
-    std::vector<WideBuffer> strings;
+    FuzzedDataProvider in(data, size);
+    const int argc = in.ConsumeIntegralInRange(0, 4);
+    const bool secondIsNull = in.ConsumeBool();
+    // Each argument ends at its first zero, in a buffer of exactly its length and that zero.
     std::vector<std::wstring> copies;
+    std::vector<WideBuffer> strings;
     std::vector<const wchar_t*> argv;
     for (int i = 0; i < argc; ++i) {
-        std::wstring arg;
-        while (in.Left() > 0) {
-            const wchar_t c = static_cast<wchar_t>(in.Unit());
-            if (c == L'\0') break;
-            arg.push_back(c);
-        }
-        WideBuffer copy(new wchar_t[arg.size() + 1]);
-        arg.copy(copy.get(), arg.size());
-        copy[arg.size()] = L'\0';
-        argv.push_back(copy.get());
-        strings.push_back(std::move(copy));
+        const std::wstring taken = TakeWide(in, in.ConsumeIntegral<uint8_t>());
+        const std::wstring arg = taken.substr(0, taken.find(L'\0'));
         copies.push_back(arg);
+        strings.push_back(Exactly(arg + L'\0'));
+        argv.push_back(strings.back().get());
     }
-    if (argc > 1 && (shape & 0x80) != 0) argv[1] = nullptr;
+    if (argc > 1 && secondIsNull) argv[1] = nullptr;
     argv.push_back(nullptr);
 
     const uint32_t op = mioutil::ParseCommandLine(argc, argv.data());

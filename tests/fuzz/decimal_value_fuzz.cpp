@@ -5,7 +5,7 @@
 #include <string>
 
 #include "devices/port_table.h"
-#include "fuzz_input.h"
+#include "fuzz_check.h"
 #include "names.h"
 
 namespace {
@@ -32,13 +32,13 @@ std::wstring After(const wchar_t* text, size_t capacity, size_t skip) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FuzzInput in{data, size};
-    const size_t prefixLength = in.Byte() % 24;
-    const size_t formatCapacity = in.Byte() % 40;
-    const size_t units = in.Left() / 2;
-    const WideBuffer text = TakeText(in, units);
+    FuzzedDataProvider in(data, size);
+    const size_t prefixLength = in.ConsumeIntegralInRange<size_t>(0, 23);
+    const size_t formatCapacity = in.ConsumeIntegralInRange<size_t>(0, 39);
+    const std::wstring all = TakeRestWide(in);
+    const size_t units = all.size();
+    const WideBuffer text = Exactly(all);
 
-    const std::wstring all(text.get(), units);
     FUZZ_CHECK(mioutil::DecimalValue(text.get(), units) == ReferenceValue(all));
     const int32_t com = mioutil::ComNumberFromPortName(text.get(), units);
     FUZZ_CHECK(com == ReferenceValue(After(text.get(), units, 3)));

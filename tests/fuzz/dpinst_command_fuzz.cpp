@@ -5,7 +5,7 @@
 #include <string>
 
 #include "drivers/dpinst_command.h"
-#include "fuzz_input.h"
+#include "fuzz_check.h"
 #include "names.h"
 
 namespace {
@@ -17,11 +17,13 @@ bool Letter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FuzzInput in{data, size};
+    FuzzedDataProvider in(data, size);
     // The Windows folder: mostly a drive letter and a colon, now and then anything.
-    const size_t folderLength = in.Byte() % 5;
-    const bool plausible = (in.Byte() & 3) != 0;
-    WideBuffer folder = TakeText(in, folderLength);
+    const size_t wanted = in.ConsumeIntegralInRange<size_t>(0, 4);
+    const bool plausible = in.ConsumeIntegralInRange(0, 3) != 0;
+    const std::wstring folderText = TakeWide(in, wanted);
+    const size_t folderLength = folderText.size();
+    const WideBuffer folder = Exactly(folderText);
     if (plausible && folderLength >= 2) {
         folder[0] = static_cast<wchar_t>(L'A' + folder[0] % 26);
         folder[1] = L':';
@@ -36,14 +38,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(HoldsWholeOrEmpty(drive.get(), 4, driveFound, driveText));
     if (!driveFound) return 0;
 
-    const size_t capacity = in.Unit() % 400;
-    const size_t pathLength = in.Left() / 2;
-    const WideBuffer path = TakeText(in, pathLength);
+    const size_t capacity = in.ConsumeIntegralInRange<size_t>(0, 399);
+    const std::wstring pathText = TakeRestWide(in);
+    const size_t pathLength = pathText.size();
+    const WideBuffer path = Exactly(pathText);
     const WideBuffer out = MarkedBuffer(capacity);
     const bool built = mioutil::BuildDpinstCommandLine(drive.get(), mioutil::kDpinstFolder, mioutil::kDpinstTool,
                                                        path.get(), pathLength, out.get(), capacity);
 
-    const std::wstring pathText(path.get(), pathLength);
     const std::wstring program = driveText + L"\\Program Files\\" + mioutil::kDpinstFolder + L"\\" + mioutil::kDpinstTool;
     const std::wstring expected = L"\"" + program + L"\" /s /u " + pathText;
     bool refused = false;

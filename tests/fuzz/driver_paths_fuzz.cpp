@@ -3,17 +3,17 @@
 #include <string>
 
 #include "drivers/driver_paths.h"
-#include "fuzz_input.h"
+#include "fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FuzzInput in{data, size};
-    const size_t capacity = in.Unit() % 300;
-    const size_t firstLength = in.Byte();
-    const WideBuffer first = TakeText(in, firstLength);
-    const size_t secondLength = in.Left() / 2;
-    const WideBuffer second = TakeText(in, secondLength);
-    const std::wstring folder(first.get(), firstLength);
-    const std::wstring name(second.get(), secondLength);
+    FuzzedDataProvider in(data, size);
+    const size_t capacity = in.ConsumeIntegralInRange<size_t>(0, 299);
+    const std::wstring folder = TakeWide(in, in.ConsumeIntegral<uint8_t>());
+    const std::wstring name = TakeRestWide(in);
+    const size_t firstLength = folder.size();
+    const size_t secondLength = name.size();
+    const WideBuffer first = Exactly(folder);
+    const WideBuffer second = Exactly(name);
 
     {
         const WideBuffer out = MarkedBuffer(capacity);

@@ -1,21 +1,27 @@
 // The provider test over an INF file's raw bytes, as InfContainsProvider runs it:
-// the skip search over the bytes read finds each provider string exactly where the
-// byte-for-character widening and plain search find it, and exactly where a byte
-// search up to the first zero byte and the 65,535th byte does. The first input
-// byte puts up to 64 KiB of filler before the rest, so that the limit is reached.
+// the skip search over the bytes read finds each provider string, and any needle
+// cut from the text or made up, exactly where the byte-for-character widening and
+// plain search find it; and a provider string exactly where a byte search up to
+// the first zero byte and the 65,535th byte does. Up to 64 KiB of filler go before
+// the bytes, so that the limit is reached.
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "drivers/inf_text.h"
-#include "fuzz_input.h"
+#include "fuzz_check.h"
 #include "names.h"
 #include "text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0) return 0;
-    std::vector<unsigned char> read(static_cast<size_t>(data[0]) * 257, ';');
-    read.insert(read.end(), data + 1, data + size);
+    FuzzedDataProvider in(data, size);
+    std::vector<unsigned char> read(in.ConsumeIntegral<uint8_t>() * size_t{257}, ';');
+    const bool cut = in.ConsumeBool();
+    const size_t cutAt = in.ConsumeIntegral<uint16_t>();
+    const size_t needleLength = in.ConsumeIntegralInRange<size_t>(1, 8);
+    const std::wstring madeUp = TakeWide(in, needleLength);
+    const std::vector<unsigned char> rest = in.ConsumeRemainingBytes<unsigned char>();
+    read.insert(read.end(), rest.begin(), rest.end());
     const size_t count = std::min(read.size(), static_cast<size_t>(mioutil::kInfTextLimit));
     // On the heap with nothing after it, so that AddressSanitizer sees a read past `count`.
     const std::unique_ptr<unsigned char[]> bytes(new unsigned char[count == 0 ? 1 : count]);
@@ -33,5 +39,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(found == mioutil::ContainsText(text.get(), length, provider, wide.size()));
         FUZZ_CHECK(found == (narrow.find(needle) != std::string::npos));
     }
+    const std::wstring widened(text.get(), length);
+    const std::wstring needle = cut ? widened.substr(std::min(cutAt, length), needleLength) : madeUp;
+    if (needle.empty()) return 0;
+    const bool found = mioutil::InfTextContains(bytes.get(), count, needle.data(), needle.size());
+    FUZZ_CHECK(found == mioutil::ContainsText(text.get(), length, needle.data(), needle.size()));
     return 0;
 }

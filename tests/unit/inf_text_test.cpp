@@ -4,7 +4,6 @@
 #include "drivers/inf_text.h"
 
 #include <cstdint>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -79,39 +78,6 @@ TEST(InfTextContains, LooksOnlyBeforeTheFirstZeroByteInTheFirst65535Bytes) {
     const std::string filler(65535 - provider.size(), ';');
     EXPECT_TRUE(InInf(filler + provider + "\r\n", wide));  // its last byte is the 65535th
     EXPECT_FALSE(InInf(filler + ";" + provider, wide));
-}
-
-// The skip search gives the answers of searching the widened text, on short texts
-// of the providers' letters, zero bytes among them, for needles cut from the text
-// and made up.
-TEST(InfTextContains, AnswersAsASearchOfTheWidenedText) {
-    const char letters[] = {'K', 'O', 'R', 'A', 'V', ' ', 'G', 'U', 'P', '.', 'o', '\0', '\xE9'};
-    uint32_t seed = 7;
-    auto next = [&seed](uint32_t n) {
-        seed = seed * 1664525u + 1013904223u;
-        return (seed >> 8) % n;
-    };
-    std::vector<wchar_t> wide(kInfTextLimit + 1);
-    for (int round = 0; round < 20000; ++round) {
-        std::string text(next(24), ' ');
-        for (char& c : text) c = letters[next(sizeof(letters))];
-        std::wstring needle;
-        if (!text.empty() && round % 2 == 0) {
-            const size_t start = next(static_cast<uint32_t>(text.size()));
-            const size_t wanted = 1 + next(8);
-            for (size_t i = start; i < text.size() && needle.size() < wanted; ++i) {
-                needle += static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
-            }
-        } else {
-            for (size_t n = 1 + next(5); n > 0; --n) {
-                needle += static_cast<wchar_t>(static_cast<unsigned char>(letters[next(sizeof(letters) - 2)]));
-            }
-        }
-        const size_t length = WidenBytes(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
-                                         wide.data(), wide.size());
-        ASSERT_EQ(InInf(text, needle), ContainsText(wide.data(), length, needle.data(), needle.size()))
-            << testing::PrintToString(text) << " " << testing::PrintToString(needle);
-    }
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -169,38 +168,6 @@ TEST(PortTable, SortKeepsEmptySlotsAndOwnersInPlace) {
     EXPECT_EQ(number, 7);  // member 12 still owns slot 4
     ASSERT_TRUE(AssignedNumber(table, 14, &number));
     EXPECT_EQ(number, -3);
-}
-
-TEST(PortTable, SortMatchesAReferenceSortOnRandomTables) {
-    std::mt19937 random(20261207);
-    for (int round = 0; round < 200; ++round) {
-        PortTable table = {};
-        const int fill = round % 4 == 0 ? 256 : static_cast<int>(random() % 256);
-        for (int i = 0; i < fill; ++i) {
-            uint32_t slot = random() % kPortSlots;
-            int32_t value = static_cast<int32_t>(random() % 40) - 5;  // duplicates, zeros and negatives
-            PlacePort(&table, slot, slot, value);
-        }
-        std::vector<uint32_t> slots, values;
-        for (uint32_t s = 0; s < kPortSlots; ++s) {
-            if (table.number[s] != 0) {
-                slots.push_back(s);
-                values.push_back(static_cast<uint32_t>(table.number[s]));
-            }
-        }
-        std::sort(values.begin(), values.end());
-        SortPortNumbers(&table);
-        size_t next = 0;
-        for (uint32_t s = 0; s < kPortSlots; ++s) {
-            if (next < slots.size() && slots[next] == s) {
-                ASSERT_EQ(static_cast<uint32_t>(table.number[s]), values[next]) << "round " << round << " slot " << s;
-                ASSERT_EQ(table.member[s], s);
-                ++next;
-            } else {
-                ASSERT_EQ(table.number[s], 0) << "round " << round << " slot " << s;
-            }
-        }
-    }
 }
 
 TEST(Format, ComNameAndFriendlyName) {

@@ -1,0 +1,21 @@
+// The benchmark's scenarios, one file each; bench.cpp runs them in this order.
+// Benchmark code: never shipped.
+#pragma once
+
+#include <string>
+
+namespace bench {
+
+/// The programs, copied to the work folder; `binDir` holds the test stand-ins.
+struct Programs {
+    std::wstring tool, reference, empty, binDir;
+};
+
+/// -UninstallDriver against the reference that only reads the INF files, and its growth.
+void MeasureUninstall(const Programs& programs, int reps);
+/// A rejected command line against an empty exe with the same imports.
+void MeasureRejectedCommandLine(const Programs& programs, int reps);
+/// The re-map of 0 to 256 port nodes.
+void MeasureRemap(const Programs& programs, int reps);
+
+}  // namespace bench
