@@ -548,12 +548,11 @@ RestartResult RestartDevice(HDEVINFO set, SP_DEVINFO_DATA* member) {
         SetupDiSetClassInstallParamsW(set, member, &params.ClassInstallHeader, sizeof(params)) != FALSE;
     // The class installer is called also when the parameters were not taken.
     result.installerCalled = SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, set, member) != FALSE;
-    const DWORD lastError = GetLastError();
+    const LastErrorGuard keep;  // the caller reads the installer's error
     install = {};
     install.cbSize = sizeof(install);
     result.rebootNeeded =
         SetupDiGetDeviceInstallParamsW(set, member, &install) && (install.Flags & kRebootFlags) != 0;
-    SetLastError(lastError);
     return result;
 }
 

@@ -81,14 +81,13 @@ void RemoveNode(RemovalWalk& walk, HDEVINFO set, SP_DEVINFO_DATA* member) {
 }  // namespace
 
 const wchar_t* NodeName(HDEVINFO set, SP_DEVINFO_DATA* member, wchar_t* out, DWORD capacity) {
-    const DWORD lastError = GetLastError();
+    const LastErrorGuard keep;
     if (!SetupDiGetDeviceInstanceIdW(set, member, out, capacity, nullptr)) {
         TextBuffer text;
         TextStart(text, out, capacity);
         TextAppend(text, L"(unknown node)");
         TextFinish(text);
     }
-    SetLastError(lastError);
     return out;
 }
 
