@@ -15,6 +15,10 @@ namespace {
 constexpr DWORD kEntryNameChars = static_cast<DWORD>(kPathChars);  // key names have at most 255 characters
 constexpr DWORD kValueChars = static_cast<DWORD>(kPathChars);
 static_assert(sizeof(wchar_t) * kValueChars == 520, "the value buffer holds 520 bytes");
+// The pure core's copies of the access masks.
+static_assert(kKeyAllAccess == KEY_ALL_ACCESS && kKeyWow64_32Key == KEY_WOW64_32KEY &&
+                  kKeyWow64_64Key == KEY_WOW64_64KEY,
+              "access masks as the SDK has them");
 
 bool HoldsDriverStoreRecord(HKEY entry) {
     for (DWORD i = 0;; ++i) {

@@ -6,6 +6,11 @@
 
 namespace mioutil {
 
+// The pure classification's copies of the platform's numbers.
+static_assert(kProductWorkstation == VER_NT_WORKSTATION && kArchIntel == PROCESSOR_ARCHITECTURE_INTEL &&
+                  kArchAmd64 == PROCESSOR_ARCHITECTURE_AMD64,
+              "platform numbers as the SDK has them");
+
 PlatformFacts GetPlatformFacts() {
     OSVERSIONINFOEXW version = {};
     version.dwOSVersionInfoSize = sizeof(version);

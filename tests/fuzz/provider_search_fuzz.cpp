@@ -11,6 +11,7 @@
 #include "fuzz_input.h"
 #include "names.h"
 #include "text.h"
+#include "widen_bytes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;

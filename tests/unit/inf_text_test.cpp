@@ -10,6 +10,7 @@
 
 #include "names.h"
 #include "text.h"
+#include "widen_bytes.h"
 
 namespace mioutil {
 namespace {
