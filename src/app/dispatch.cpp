@@ -12,44 +12,80 @@
 
 namespace mioutil {
 
-uint32_t DispatchOperation(uint32_t operation) {
-    uint32_t result = kExitOk;
-    switch (operation) {
-        case OpInvalid:
-            RunLog(L"command line not accepted: nothing done (the switches are %ls, %ls, %ls, %ls, or none)",
-                   kSwitchRemoveDeviceNode, kSwitchRemoveComDb, kSwitchScanHardware, kSwitchUninstallDriver);
-            std::wprintf(L"%ls", kInvalidCommandLineMessage);
-            result = kExitInvalidCommandLine;
-            break;
-        case OpRemapComPorts:
-            RemapComPorts(kPortEnumeratorFilter, kPortNamePrefix);
-            break;
-        case OpRemoveDeviceNodes:
-            ReleaseAndRemovePortNodes(kPortEnumeratorFilter);
-            RemoveEnumeratorNodes(kBusEnumerator);
-            break;
-        case OpReleaseComDb:
-            ReleaseComNumbers(kPortEnumeratorFilter);
-            break;
-        case OpScanHardware:
-            RestartDisplayDevices();
-            break;
-        case OpUninstallDriver:
-            // Every step runs whatever the one before found; the OEM INF uninstall
-            // gives the operation's result.
-            if (operation & OpStepUninstallPackages) {
-                UninstallRecordedPackages(kUninstallKeyPath, kCardUninstallEntry);
-                result = UninstallOemInfPackages();
-            }
-            if (operation & OpStepCleanup) {
-                DeleteOemInfFiles();
-                CleanUninstallRegistry();
-            }
-            break;
-        default:
-            break;
-    }
+namespace {
+
+uint32_t RejectCommandLine() {
+    RunLog(L"command line not accepted: nothing done (the switches are %ls, %ls, %ls, %ls, or none)",
+           kSwitchRemoveDeviceNode, kSwitchRemoveComDb, kSwitchScanHardware, kSwitchUninstallDriver);
+    std::wprintf(L"%ls", kInvalidCommandLineMessage);
+    return kExitInvalidCommandLine;
+}
+
+uint32_t RemapPorts() {
+    RemapComPorts(kPortEnumeratorFilter, kPortNamePrefix);
+    return kExitOk;
+}
+
+uint32_t RemoveDeviceNodes() {
+    ReleaseAndRemovePortNodes(kPortEnumeratorFilter);
+    RemoveEnumeratorNodes(kBusEnumerator);
+    return kExitOk;
+}
+
+uint32_t ReleaseComDb() {
+    ReleaseComNumbers(kPortEnumeratorFilter);
+    return kExitOk;
+}
+
+uint32_t ScanHardware() {
+    RestartDisplayDevices();
+    return kExitOk;
+}
+
+// Every step runs whatever the one before found; the OEM INF uninstall gives the result.
+uint32_t UninstallDriver() {
+    UninstallRecordedPackages(kUninstallKeyPath, kCardUninstallEntry);
+    const uint32_t result = UninstallOemInfPackages();
+    DeleteOemInfFiles();
+    CleanUninstallRegistry();
     return result;
+}
+
+// The dispatch table: each operation ParseCommandLine gives, with its routine.
+struct Routine {
+    uint32_t op;
+    uint32_t (*run)();
+};
+constexpr Routine kRoutines[] = {
+    {OpInvalid, RejectCommandLine},
+    {OpRemapComPorts, RemapPorts},
+    {OpRemoveDeviceNodes, RemoveDeviceNodes},
+    {OpReleaseComDb, ReleaseComDb},
+    {OpScanHardware, ScanHardware},
+    {OpUninstallDriver, UninstallDriver},
+};
+
+constexpr bool HasRoutine(uint32_t op) {
+    for (const Routine& r : kRoutines) {
+        if (r.op == op) return true;
+    }
+    return false;
+}
+constexpr bool EverySwitchHasRoutine() {
+    for (const SwitchOp& s : kSwitches) {
+        if (!HasRoutine(s.op)) return false;
+    }
+    return true;
+}
+static_assert(EverySwitchHasRoutine(), "a switch without a routine");
+
+}  // namespace
+
+uint32_t DispatchOperation(uint32_t operation) {
+    for (const Routine& r : kRoutines) {
+        if (r.op == operation) return r.run();
+    }
+    return kExitOk;
 }
 
 }  // namespace mioutil

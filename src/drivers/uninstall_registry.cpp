@@ -38,11 +38,11 @@ const wchar_t* ViewName(RegistryView view) {
 
 }  // namespace
 
-uint32_t DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName, RegistryView view) {
+void DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName, RegistryView view) {
     const PassAccess access = AccessForPass(GetPlatformClass(), view);
     if (!access.runs) {
         RunLog(L"uninstall entries, %ls: none on 32-bit Windows, nothing to do", ViewName(view));
-        return ERROR_SUCCESS;
+        return;
     }
 
     UniqueRegKey uninstallKey;
@@ -50,10 +50,9 @@ uint32_t DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName
     if (opened != ERROR_SUCCESS) {
         RunLog(L"uninstall entries, %ls: the uninstall key did not open (error %ld), nothing deleted", ViewName(view),
                static_cast<long>(opened));
-        return ERROR_BADKEY;
+        return;
     }
 
-    uint32_t result = ERROR_BADKEY;
     uint32_t examined = 0;
     uint32_t deleted = 0;
     DWORD index = 0;
@@ -90,7 +89,6 @@ uint32_t DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName
             }
         }
 
-        result = ERROR_SUCCESS;
         // The next entry moves into the freed index. An entry the registry will not
         // delete (it has subkeys) keeps its index, and the walk goes past it.
         const LSTATUS status = RegDeleteKeyW(uninstallKey.get(), entryName);
@@ -107,7 +105,6 @@ uint32_t DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName
     }
     RunLog(L"uninstall entries, %ls: %lu examined, %lu of the card's deleted", ViewName(view),
            static_cast<unsigned long>(examined), static_cast<unsigned long>(deleted));
-    return result;
 }
 
 void CleanUninstallRegistry() {
