@@ -5,7 +5,7 @@
 #include <cstdarg>
 #include <cwchar>
 
-#include "app/log_text.h"
+#include "log_text.h"
 #include "platform/platform_probe.h"
 #include "platform/unique_handle.h"
 #include "text.h"
@@ -34,19 +34,6 @@ void WriteLine(const wchar_t* line) {
     const size_t count = EncodeLogLine(line, TextLength(line, kLogLineChars), bytes, sizeof(bytes));
     DWORD written = 0;
     WriteFile(g_log, bytes, static_cast<DWORD>(count), &written, nullptr);
-}
-
-bool RunsAsAdministrator() {
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    PSID administrators = nullptr;
-    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                  &administrators)) {
-        return false;
-    }
-    BOOL member = FALSE;
-    if (!CheckTokenMembership(nullptr, administrators, &member)) member = FALSE;
-    FreeSid(administrators);
-    return member != FALSE;
 }
 
 }  // namespace

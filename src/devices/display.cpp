@@ -1,5 +1,5 @@
-#include "app/log_text.h"
-#include "app/run_log.h"
+#include "log.h"
+#include "log_text.h"
 #include "devices/device_ops.h"
 #include "names.h"
 #include "platform/unique_handle.h"

@@ -1,7 +1,7 @@
 #include <cwchar>
 
-#include "app/log_text.h"
-#include "app/run_log.h"
+#include "log.h"
+#include "log_text.h"
 #include "devices/com_db.h"
 #include "devices/device_ops.h"
 #include "devices/port_table.h"

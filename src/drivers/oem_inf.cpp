@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "app/log_text.h"
-#include "app/run_log.h"
+#include "log.h"
+#include "log_text.h"
 #include "drivers/difx_api.h"
 #include "drivers/driver_paths.h"
 #include "drivers/inf_text.h"

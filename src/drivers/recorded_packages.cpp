@@ -4,8 +4,8 @@
 
 #include <cwchar>
 
-#include "app/log_text.h"
-#include "app/run_log.h"
+#include "log.h"
+#include "log_text.h"
 #include "drivers/dpinst_command.h"
 #include "text.h"
 #include "names.h"

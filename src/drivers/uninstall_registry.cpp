@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "app/log_text.h"
-#include "app/run_log.h"
+#include "log.h"
+#include "log_text.h"
 #include "names.h"
 #include "platform/platform_probe.h"
 #include "platform/unique_handle.h"
