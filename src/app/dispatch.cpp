@@ -4,7 +4,9 @@
 #include <cwchar>
 
 #include "app/run_log.h"
-#include "devices/device_ops.h"
+#include "devices/display.h"
+#include "devices/remap.h"
+#include "devices/remove.h"
 #include "drivers/recorded_packages.h"
 #include "drivers/oem_inf.h"
 #include "drivers/uninstall_registry.h"

@@ -1,12 +1,14 @@
+#include "devices/remap.h"
+
 #include <cwchar>
 
-#include "log.h"
-#include "log_text.h"
 #include "devices/com_db.h"
-#include "devices/device_ops.h"
 #include "devices/port_table.h"
 #include "devices/remap_plan.h"
 #include "devices/remap_walk.h"
+#include "devices/remove.h"
+#include "log.h"
+#include "log_text.h"
 #include "names.h"
 #include "platform/unique_handle.h"
 #include "text.h"

@@ -135,16 +135,16 @@ void PlanOf(const PortMove* moves, uint32_t count, int32_t spare, RemapPlan* pla
 
 }  // namespace
 
-void RestartOrder(const PortMove* moves, uint32_t count, int32_t temporary, RestartPlan* order) {
+void RestartOrder(const PortMove* moves, uint32_t count, int32_t spare, RestartPlan* order) {
     order->count = 0;
     static_assert(sizeof(RemapPlan) < 128 * 1024, "the plan lives on the stack");
     RemapPlan plan;
-    PlanOf(moves, count, temporary, &plan);
+    PlanOf(moves, count, spare, &plan);
     OrderRecorder recorder = {order};
     WalkPlan(&plan, PlanCalls{&recorder, RecordStep, NoWrite, NoKeep, NoSave});
 }
 
-bool NeedsTemporaryName(const PortMove* moves, uint32_t count) {
+bool NeedsSpareName(const PortMove* moves, uint32_t count) {
     RestartPlan order;
     RestartOrder(moves, count, 0, &order);
     return order.count < (count > kPortSlots ? kPortSlots : count);
@@ -242,7 +242,7 @@ void RenumberPorts(const RemapCalls& calls) {
     // The other devices and the database are asked only when a cycle needs a
     // spare name; a number whose state cannot be known is never taken.
     int32_t spare = 0;
-    if (NeedsTemporaryName(moves, count)) {
+    if (NeedsSpareName(moves, count)) {
         ComNumberSet held = {};
         for (uint32_t i = 0; i < count; ++i) MarkComNumber(&held, moves[i].to);
         // Every port of the set, those left as they were too, whatever the other

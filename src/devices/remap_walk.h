@@ -38,7 +38,7 @@ struct RestartStep {
     int32_t number;
 };
 
-/// Every placed port once, plus one temporary step per cycle of moves.
+/// Every placed port once, plus one spare step per cycle of moves.
 inline constexpr uint32_t kMaxRestartSteps = kPortSlots + kPortSlots / 2;
 
 struct RestartPlan {
@@ -47,8 +47,8 @@ struct RestartPlan {
 };
 
 /// Whether the moves hold a cycle (ports taking each other's numbers), which
-/// only a temporary name can break.
-bool NeedsTemporaryName(const PortMove* moves, uint32_t count);
+/// only a spare name can break.
+bool NeedsSpareName(const PortMove* moves, uint32_t count);
 
 /// What a restart did: the port's driver took its new name, or it could not be
 /// stopped (an application holds the port open) and Windows left the change for
@@ -91,8 +91,8 @@ bool WalkPlan(RemapPlan* plan, const PlanCalls& calls);
 
 /// The order of the renames where every restart succeeds: the steps WalkPlan
 /// takes for the moves (given in member order, with distinct `from` numbers and
-/// distinct `to` numbers) and `temporary` as the spare (0: none).
-void RestartOrder(const PortMove* moves, uint32_t count, int32_t temporary, RestartPlan* plan);
+/// distinct `to` numbers) with `spare` as the spare name (0: none).
+void RestartOrder(const PortMove* moves, uint32_t count, int32_t spare, RestartPlan* plan);
 
 /// Fills `held` with the COM numbers that device nodes hold, the COM-port
 /// database reserves or the serial ports' live names use. False when that

@@ -1,7 +1,9 @@
+#include "devices/remove.h"
+
+#include "devices/com_db.h"
+#include "devices/remap.h"
 #include "log.h"
 #include "log_text.h"
-#include "devices/com_db.h"
-#include "devices/device_ops.h"
 #include "platform/unique_handle.h"
 #include "text.h"
 

@@ -33,7 +33,7 @@ bool HoldsDriverStoreRecord(HKEY entry) {
 }
 
 const wchar_t* ViewName(RegistryView view) {
-    return view == RegistryView::View32 ? L"32-bit view" : L"64-bit view";
+    return view == RegistryView::kView32 ? L"32-bit view" : L"64-bit view";
 }
 
 }  // namespace
@@ -110,7 +110,7 @@ void DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName, Re
 void CleanUninstallRegistry() {
     // The registry calls are what this costs, so each entry is read once per view
     // and tried on all of that view's targets rather than once for every pass.
-    const RegistryView views[] = {RegistryView::View32, RegistryView::View64};
+    const RegistryView views[] = {RegistryView::kView32, RegistryView::kView64};
     for (RegistryView view : views) {
         DeleteUninstallEntries(kUninstallKeyPath, kUninstallStringValue, view);
     }
