@@ -30,7 +30,7 @@ inline constexpr const wchar_t* kSwitchScanHardware = L"-ScanHardware";
 inline constexpr const wchar_t* kSwitchUninstallDriver = L"-UninstallDriver";
 
 // The command table: each switch with the operation it gives; no argument gives
-// OpRemapComPorts. The routines are in the dispatch table beside them (dispatch.cpp).
+// OpRemapComPorts. The routines are in the dispatch table beside them (dispatch_win32.cpp).
 struct SwitchOp {
     const wchar_t* name;
     uint32_t op;
