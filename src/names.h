@@ -6,12 +6,10 @@
 
 namespace mioutil {
 
-// Operation codes built by ParseCommandLine and switched on by DispatchOperation.
+// Operation codes given by ParseCommandLine and run by DispatchOperation.
 enum : uint32_t {
     OpInvalid = 0,
-    OpStepCleanup = 0x1000,            // OEM INF/PNF deletion, then uninstall-registry cleanup
-    OpStepUninstallPackages = 0x2000,  // recorded driver-store uninstall, then OEM INF uninstall
-    OpUninstallDriver = 0x3000,        // both steps above
+    OpUninstallDriver = 0x3000,
     OpRemapComPorts = 0x4000,
     OpRemoveDeviceNodes = 0x8000,
     OpScanHardware = 0x10000,
@@ -30,6 +28,19 @@ inline constexpr const wchar_t* kSwitchRemoveDeviceNode = L"-RemoveDeviceNode";
 inline constexpr const wchar_t* kSwitchRemoveComDb = L"-RemoveCOMdb";
 inline constexpr const wchar_t* kSwitchScanHardware = L"-ScanHardware";
 inline constexpr const wchar_t* kSwitchUninstallDriver = L"-UninstallDriver";
+
+// The command table: each switch with the operation it gives; no argument gives
+// OpRemapComPorts. The routines are in the dispatch table beside them (dispatch_win32.cpp).
+struct SwitchOp {
+    const wchar_t* name;
+    uint32_t op;
+};
+inline constexpr SwitchOp kSwitches[] = {
+    {kSwitchRemoveDeviceNode, OpRemoveDeviceNodes},
+    {kSwitchRemoveComDb, OpReleaseComDb},
+    {kSwitchScanHardware, OpScanHardware},
+    {kSwitchUninstallDriver, OpUninstallDriver},
+};
 
 // The only console output of the tool.
 inline constexpr const wchar_t* kInvalidCommandLineMessage = L"\n Invalid command line option.";

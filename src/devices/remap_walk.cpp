@@ -46,7 +46,7 @@ int32_t LowestFreeComNumber(const ComNumberSet& set) {
     return 0;
 }
 
-bool WalkPlan(RemapPlan* plan, const PlanCalls& calls) {
+bool WalkPlan(RemapPlan* plan, RemapSystem& system) {
     const uint32_t count = plan->count > kPortSlots ? kPortSlots : plan->count;
     plan->count = count;
     bool pending[kPortSlots] = {};  // still to be restarted in this run
@@ -63,9 +63,9 @@ bool WalkPlan(RemapPlan* plan, const PlanCalls& calls) {
             pending[i] = false;
             --left;
             moved = true;
-            if (calls.writeAndRestart(calls.context, *plan, i, plan->port[i].to) == RestartOutcome::kRestarted) {
+            if (system.WriteAndRestart(*plan, i, plan->port[i].to) == RestartOutcome::kRestarted) {
                 plan->port[i].state = PortState::kDone;
-                calls.save(calls.context, *plan);
+                system.SavePlan(*plan);
             }
         }
         if (moved || left == 0) continue;
@@ -76,14 +76,14 @@ bool WalkPlan(RemapPlan* plan, const PlanCalls& calls) {
         if (plan->spare != 0 && pending[holder] && port.state == PortState::kHoldsOld &&
             Holder(*plan, first, plan->spare) == count && InCycle(*plan, pending, first)) {
             // Its own number is now free for the port before it in the cycle.
-            if (calls.writeAndRestart(calls.context, *plan, first, plan->spare) == RestartOutcome::kRestarted) {
+            if (system.WriteAndRestart(*plan, first, plan->spare) == RestartOutcome::kRestarted) {
                 port.state = PortState::kOnSpare;
-                calls.save(calls.context, *plan);
+                system.SavePlan(*plan);
                 continue;
             }
             pending[first] = false;
             --left;
-            calls.writeForReboot(calls.context, *plan, first, count);
+            system.WriteForReboot(*plan, first, count);
             continue;
         }
         pending[first] = false;
@@ -91,12 +91,12 @@ bool WalkPlan(RemapPlan* plan, const PlanCalls& calls) {
         if (!pending[holder] && !kept[holder]) {
             // The holder's restart was deferred or failed: it gives the name up at
             // the next reboot, and this port takes it then.
-            calls.writeForReboot(calls.context, *plan, first, holder);
+            system.WriteForReboot(*plan, first, holder);
         } else if (port.state == PortState::kOnSpare) {
-            calls.writeForReboot(calls.context, *plan, first, holder);
+            system.WriteForReboot(*plan, first, holder);
         } else {
             kept[first] = true;
-            calls.keep(calls.context, *plan, first);
+            system.Keep(*plan, first);
         }
     }
     bool finished = true;
@@ -106,19 +106,31 @@ bool WalkPlan(RemapPlan* plan, const PlanCalls& calls) {
 
 namespace {
 
-struct OrderRecorder {
-    RestartPlan* order;
+// Records the walk's steps as if every restart succeeded; asks nothing else.
+class OrderRecorder final : public RemapSystem {
+public:
+    explicit OrderRecorder(RestartPlan* order) : order_(order) {}
+    RestartOutcome WriteAndRestart(const RemapPlan& plan, uint32_t i, int32_t number) override {
+        if (order_->count < kMaxRestartSteps) order_->step[order_->count++] = {plan.port[i].member, number};
+        return RestartOutcome::kRestarted;
+    }
+    bool Select(uint32_t) override { return false; }
+    bool ReadComNumber(int32_t*) override { return false; }
+    bool ReadLocationNumber(int32_t*) override { return false; }
+    NameMatch MatchNames(int32_t) override { return NameMatch::kRename; }
+    bool HeldElsewhere(int32_t) override { return false; }
+    bool CollectHeldNumbers(ComNumberSet*) override { return false; }
+    bool ClaimSpare(int32_t) override { return false; }
+    void ReleaseSpare(int32_t) override {}
+    bool SavePlan(const RemapPlan&) override { return true; }
+    void DropPlan() override {}
+    void WriteForReboot(const RemapPlan&, uint32_t, uint32_t) override {}
+    void Keep(const RemapPlan&, uint32_t) override {}
+    void Report(uint32_t, PortNote, int32_t) override {}
+
+private:
+    RestartPlan* order_;
 };
-
-RestartOutcome RecordStep(void* context, const RemapPlan& plan, uint32_t i, int32_t number) {
-    RestartPlan* order = static_cast<OrderRecorder*>(context)->order;
-    if (order->count < kMaxRestartSteps) order->step[order->count++] = {plan.port[i].member, number};
-    return RestartOutcome::kRestarted;
-}
-
-void NoWrite(void*, const RemapPlan&, uint32_t, uint32_t) {}
-void NoKeep(void*, const RemapPlan&, uint32_t) {}
-void NoSave(void*, const RemapPlan&) {}
 
 // A plan of moves; false where there are more than it holds.
 void PlanOf(const PortMove* moves, uint32_t count, int32_t spare, RemapPlan* plan) {
@@ -135,26 +147,22 @@ void PlanOf(const PortMove* moves, uint32_t count, int32_t spare, RemapPlan* pla
 
 }  // namespace
 
-void RestartOrder(const PortMove* moves, uint32_t count, int32_t temporary, RestartPlan* order) {
+void RestartOrder(const PortMove* moves, uint32_t count, int32_t spare, RestartPlan* order) {
     order->count = 0;
     static_assert(sizeof(RemapPlan) < 128 * 1024, "the plan lives on the stack");
     RemapPlan plan;
-    PlanOf(moves, count, temporary, &plan);
-    OrderRecorder recorder = {order};
-    WalkPlan(&plan, PlanCalls{&recorder, RecordStep, NoWrite, NoKeep, NoSave});
+    PlanOf(moves, count, spare, &plan);
+    OrderRecorder recorder(order);
+    WalkPlan(&plan, recorder);
 }
 
-bool NeedsTemporaryName(const PortMove* moves, uint32_t count) {
+bool NeedsSpareName(const PortMove* moves, uint32_t count) {
     RestartPlan order;
     RestartOrder(moves, count, 0, &order);
     return order.count < (count > kPortSlots ? kPortSlots : count);
 }
 
 namespace {
-
-void Report(const RemapCalls& calls, uint32_t member, PortNote note, int32_t number) {
-    if (calls.report != nullptr) calls.report(calls.context, member, note, number);
-}
 
 // Why PlacePort left a member out.
 PortNote LeftOutBecause(const PortTable& table, uint32_t position, int32_t number) {
@@ -166,24 +174,24 @@ PortNote LeftOutBecause(const PortTable& table, uint32_t position, int32_t numbe
 
 }  // namespace
 
-void RenumberPorts(const RemapCalls& calls) {
+void RenumberPorts(RemapSystem& system) {
     // Pass 1: collect each readable number at its port's position.
     PortTable table = {};
     uint32_t baseIndex = 0;
     bool anyLeftOut = false;
-    for (uint32_t m = 0; calls.select(calls.context, m); ++m) {
+    for (uint32_t m = 0; system.Select(m); ++m) {
         int32_t number = 0;
-        if (!calls.readComNumber(calls.context, &number)) {  // passed over: the base index stays
-            Report(calls, m, PortNote::kNoReadableName, 0);
+        if (!system.ReadComNumber(&number)) {  // passed over: the base index stays
+            system.Report(m, PortNote::kNoReadableName, 0);
             continue;
         }
         int32_t location = 0;
-        const bool located = calls.readLocationNumber(calls.context, &location);
+        const bool located = system.ReadLocationNumber(&location);
         const uint32_t position = PortPosition(m, located, location, &baseIndex);
         const PortNote why = LeftOutBecause(table, position, number);
         if (!PlacePort(&table, position, m, number)) {
             anyLeftOut = true;
-            Report(calls, m, why, number);
+            system.Report(m, why, number);
         }
     }
 
@@ -191,14 +199,14 @@ void RenumberPorts(const RemapCalls& calls) {
     // to another port: the port that was placed with that number stays as it is too.
     if (anyLeftOut) {
         const PortTable placed = table;
-        for (uint32_t m = 0; calls.select(calls.context, m); ++m) {
+        for (uint32_t m = 0; system.Select(m); ++m) {
             int32_t number = 0;
             if (AssignedNumber(table, m, &number)) continue;
-            if (calls.readComNumber(calls.context, &number)) LeaveOutNumber(&table, number);
+            if (system.ReadComNumber(&number)) LeaveOutNumber(&table, number);
         }
         for (uint32_t slot = 0; slot < kPortSlots; ++slot) {
             if (placed.number[slot] != 0 && table.number[slot] == 0) {
-                Report(calls, placed.member[slot], PortNote::kNumberKeptByLeftOut, placed.number[slot]);
+                system.Report(placed.member[slot], PortNote::kNumberKeptByLeftOut, placed.number[slot]);
             }
         }
     }
@@ -217,11 +225,11 @@ void RenumberPorts(const RemapCalls& calls) {
             if (sorted.number[slot] == 0) continue;
             const PortMove move = {table.member[slot], table.number[slot], sorted.number[slot]};
             NameMatch match = NameMatch::kRename;
-            if (move.from == move.to && calls.select(calls.context, move.member)) {
-                match = calls.nameMatch(calls.context, move.to);
+            if (move.from == move.to && system.Select(move.member)) {
+                match = system.MatchNames(move.to);
             }
-            if (match == NameMatch::kRename && calls.heldElsewhere(calls.context, move.to)) {
-                Report(calls, move.member, PortNote::kNameHeldElsewhere, move.to);
+            if (match == NameMatch::kRename && system.HeldElsewhere(move.to)) {
+                system.Report(move.member, PortNote::kNameHeldElsewhere, move.to);
                 table.number[slot] = 0;
                 again = true;
                 break;
@@ -235,24 +243,24 @@ void RenumberPorts(const RemapCalls& calls) {
         }
     }
     for (uint32_t slot = 0; slot < kPortSlots; ++slot) {
-        if (inPlace[slot]) Report(calls, table.member[slot], PortNote::kInPlace, table.number[slot]);
+        if (inPlace[slot]) system.Report(table.member[slot], PortNote::kInPlace, table.number[slot]);
     }
     if (count == 0) return;
 
     // The other devices and the database are asked only when a cycle needs a
     // spare name; a number whose state cannot be known is never taken.
     int32_t spare = 0;
-    if (NeedsTemporaryName(moves, count)) {
+    if (NeedsSpareName(moves, count)) {
         ComNumberSet held = {};
         for (uint32_t i = 0; i < count; ++i) MarkComNumber(&held, moves[i].to);
         // Every port of the set, those left as they were too, whatever the other
         // devices the system is asked about turn out to be.
-        for (uint32_t m = 0; calls.select(calls.context, m); ++m) {
+        for (uint32_t m = 0; system.Select(m); ++m) {
             int32_t number = 0;
-            if (calls.readComNumber(calls.context, &number)) MarkComNumber(&held, number);
+            if (system.ReadComNumber(&number)) MarkComNumber(&held, number);
         }
-        if (calls.collectHeldNumbers(calls.context, &held)) spare = LowestFreeComNumber(held);
-        if (spare != 0 && !calls.claimSpare(calls.context, spare)) spare = 0;
+        if (system.CollectHeldNumbers(&held)) spare = LowestFreeComNumber(held);
+        if (spare != 0 && !system.ClaimSpare(spare)) spare = 0;
     }
     RemapPlan plan;
     plan.spare = spare;
@@ -260,16 +268,14 @@ void RenumberPorts(const RemapCalls& calls) {
     for (uint32_t i = 0; i < count; ++i) {
         plan.port[i] = PlanPort{moves[i].member, moves[i].from, moves[i].to, PortState::kHoldsOld, 0, {}};
     }
-    calls.savePlan(calls.context, plan);
-    FinishPlan(&plan, calls);  // a plan left for a reboot is finished by a later run
+    system.SavePlan(plan);
+    FinishPlan(&plan, system);  // a plan left for a reboot is finished by a later run
 }
 
-bool FinishPlan(RemapPlan* plan, const RemapCalls& calls) {
-    PlanCalls walk = calls.walk;
-    walk.context = calls.context;
-    if (!WalkPlan(plan, walk)) return false;
-    if (plan->spare != 0) calls.releaseSpare(calls.context, plan->spare);
-    calls.dropPlan(calls.context);
+bool FinishPlan(RemapPlan* plan, RemapSystem& system) {
+    if (!WalkPlan(plan, system)) return false;
+    if (plan->spare != 0) system.ReleaseSpare(plan->spare);
+    system.DropPlan();
     return true;
 }
 

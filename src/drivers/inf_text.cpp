@@ -2,17 +2,6 @@
 
 namespace mioutil {
 
-size_t WidenBytes(const unsigned char* bytes, size_t count, wchar_t* out, size_t capacity) {
-    if (capacity == 0) return 0;
-    size_t n = 0;
-    while (n < count && n + 1 < capacity && bytes[n] != 0) {
-        out[n] = static_cast<wchar_t>(bytes[n]);
-        ++n;
-    }
-    out[n] = L'\0';
-    return n;
-}
-
 bool InfTextContains(const unsigned char* bytes, size_t count, const wchar_t* provider, size_t providerLength) {
     if (providerLength == 0) return false;
     // No byte widens to a character above U+00FF, and the text ends before any zero.

@@ -4,10 +4,10 @@
 
 namespace mioutil {
 
-/// 0 when the first 65535 bytes of <folder>\<fileName>, widened byte by byte up to
-/// the first zero byte, contain `provider` (case matters); 13 when they do not, or
-/// when the file cannot be opened or read, or its path does not fit 260 characters.
-uint32_t InfContainsProvider(const wchar_t* folder, const wchar_t* fileName, const wchar_t* provider);
+/// Whether the first 65535 bytes of <folder>\<fileName>, widened byte by byte up to
+/// the first zero byte, contain `provider` (case matters); false also when the file
+/// cannot be opened or read, or its path does not fit 260 characters.
+bool InfContainsProvider(const wchar_t* folder, const wchar_t* fileName, const wchar_t* provider);
 
 /// Uninstalls the driver package of every oem*.inf in the INF folder that names one
 /// of the card's providers. 13 when no file matches oem*.inf, otherwise the bitwise

@@ -9,15 +9,15 @@ namespace mioutil {
 // A target that is a prefix of another comes first in each view, so the longer
 // one is tried only on entries the shorter does not name.
 const UninstallPass kUninstallPasses[kUninstallPassCount] = {
-    {kTargetKrvpci, RegistryView::View32},    {kTargetKrvpcip, RegistryView::View32},
-    {kTargetKrvpci, RegistryView::View64},    {kTargetKrvpcip, RegistryView::View64},
-    {kTargetKrvcard, RegistryView::View32},   {kTargetKrvport, RegistryView::View32},
-    {kTargetKrvcard, RegistryView::View64},   {kTargetKrvport, RegistryView::View64},
-    {kTargetMevcard, RegistryView::View32},   {kTargetMevport, RegistryView::View32},
-    {kTargetMevcard, RegistryView::View64},   {kTargetMevport, RegistryView::View64},
-    {kTargetInstaller, RegistryView::View32}, {kTargetInstaller, RegistryView::View64},
+    {kTargetKrvpci, RegistryView::kView32},    {kTargetKrvpcip, RegistryView::kView32},
+    {kTargetKrvpci, RegistryView::kView64},    {kTargetKrvpcip, RegistryView::kView64},
+    {kTargetKrvcard, RegistryView::kView32},   {kTargetKrvport, RegistryView::kView32},
+    {kTargetKrvcard, RegistryView::kView64},   {kTargetKrvport, RegistryView::kView64},
+    {kTargetMevcard, RegistryView::kView32},   {kTargetMevport, RegistryView::kView32},
+    {kTargetMevcard, RegistryView::kView64},   {kTargetMevport, RegistryView::kView64},
+    {kTargetInstaller, RegistryView::kView32}, {kTargetInstaller, RegistryView::kView64},
     // The vendor's product path is looked for in the 32-bit view only.
-    {kTargetVendorProduct, RegistryView::View32},
+    {kTargetVendorProduct, RegistryView::kView32},
 };
 
 const wchar_t* CardPackageTarget(const wchar_t* text, size_t capacity, RegistryView view) {
@@ -36,7 +36,7 @@ const wchar_t* const kVendorKeys[kVendorKeyCount] = {
 PassAccess AccessForPass(uint32_t platformClass, RegistryView view) {
     const bool x64 = (platformClass & kPlatformX64) != 0;
     const bool x86 = (platformClass & kPlatformX86) != 0;
-    if (view == RegistryView::View64) {
+    if (view == RegistryView::kView64) {
         if (x86) return {false, 0};  // one view only, and the 32-bit passes cover it
         return {true, x64 ? (kKeyAllAccess | kKeyWow64_64Key) : 0u};
     }

@@ -10,8 +10,8 @@ namespace mioutil {
 
 // The two registry views of the uninstall key on x64 Windows.
 enum class RegistryView : uint32_t {
-    View32,
-    View64,
+    kView32,
+    kView64,
 };
 
 struct UninstallPass {

@@ -12,9 +12,7 @@ void CleanUninstallRegistry();
 
 /// One walk over the uninstall key below HKEY_LOCAL_MACHINE in one registry view,
 /// doing all the passes of that view: deletes each entry whose value `valueName`
-/// holds the target of one of them. Returns 0 once a matching entry was met (and
-/// for the 64-bit view of x86 Windows, which it skips), ERROR_BADKEY when none was
-/// or the key could not be opened.
-uint32_t DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName, RegistryView view);
+/// holds the target of one of them (the 64-bit view of x86 Windows is skipped).
+void DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName, RegistryView view);
 
 }  // namespace mioutil

@@ -20,4 +20,7 @@ PlatformFacts GetPlatformFacts();
 /// Classifies the running Windows; queries the system on every call.
 uint32_t GetPlatformClass();
 
+/// Whether the process's token is a member of the local Administrators group.
+bool RunsAsAdministrator();
+
 }  // namespace mioutil

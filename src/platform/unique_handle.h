@@ -7,6 +7,19 @@
 
 namespace mioutil {
 
+/// Keeps the thread's last error across clean-up: saved when made, put back when
+/// the scope ends, so a caller still reads the error of the call that failed.
+class LastErrorGuard {
+public:
+    LastErrorGuard() : error_(GetLastError()) {}
+    ~LastErrorGuard() { SetLastError(error_); }
+    LastErrorGuard(const LastErrorGuard&) = delete;
+    LastErrorGuard& operator=(const LastErrorGuard&) = delete;
+
+private:
+    DWORD error_;
+};
+
 /// Owns one handle of type T, closed by `Close`. Null and INVALID_HANDLE_VALUE
 /// are both "no handle": the Reg* calls leave null, SetupDiGetClassDevsW,
 /// SetupDiOpenDevRegKey, FindFirstFileW and CreateFileW give INVALID_HANDLE_VALUE.
@@ -18,6 +31,11 @@ public:
     ~UniqueHandle() { reset(); }
     UniqueHandle(const UniqueHandle&) = delete;
     UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueHandle(UniqueHandle&& other) : value_(other.release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
 
     T get() const { return value_; }
     bool valid() const { return value_ != nullptr && value_ != reinterpret_cast<T>(INVALID_HANDLE_VALUE); }
@@ -27,11 +45,15 @@ public:
     }
     void reset(T value = nullptr) {
         if (valid()) {
-            const DWORD lastError = GetLastError();
+            const LastErrorGuard keep;
             Close(value_);
-            SetLastError(lastError);
         }
         value_ = value;
+    }
+    T release() {  // hands the handle over without closing it
+        const T value = value_;
+        value_ = nullptr;
+        return value;
     }
 
 private:

@@ -12,6 +12,7 @@
 #include "fuzz_check.h"
 #include "names.h"
 #include "text.h"
+#include "widen_bytes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);

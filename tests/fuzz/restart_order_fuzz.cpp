@@ -1,6 +1,6 @@
 // The restart order of any set of moves of up to a card's worth of ports, the
 // numbers a permutation of their own (cycles) or with one number nobody holds
-// (chains): it keeps every rule, with a temporary number and without.
+// (chains): it keeps every rule, with a spare number and without.
 #include <utility>
 #include <vector>
 
@@ -32,9 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     std::vector<mioutil::PortMove> moves;
     for (uint32_t i = 0; i < count; ++i) moves.push_back({i * 3 + 1, from[i], to[i]});
-    for (const int32_t temporary : {0, 1}) {
-        const char* broken = mioutil::CheckRestartOrder(moves.data(), count, temporary);
-        if (broken != nullptr) std::fprintf(stderr, "temporary %d: %s\n", temporary, broken);
+    for (const int32_t spare : {0, 1}) {
+        const char* broken = mioutil::CheckRestartOrder(moves.data(), count, spare);
+        if (broken != nullptr) std::fprintf(stderr, "spare %d: %s\n", spare, broken);
         FUZZ_CHECK(broken == nullptr);
     }
     return 0;

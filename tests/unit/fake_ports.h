@@ -27,7 +27,7 @@ struct FakeMember {
     bool busy = false;      // a program holds it: its restarts wait for a reboot
 };
 
-struct FakePorts {
+struct FakePorts final : RemapSystem {
     std::vector<FakeMember> members;
     std::vector<int32_t> live;                           // the name each member's driver holds
     std::vector<std::pair<uint32_t, int32_t>> writes;    // (member, number) restarted, in order
@@ -71,48 +71,45 @@ struct FakePorts {
         members[m].friendly = true;
     }
 
-    static FakePorts& Of(void* context) { return *static_cast<FakePorts*>(context); }
-
-    static bool Select(void* c, uint32_t index) {
-        if (Of(c).killed || index >= Of(c).members.size()) return false;
-        Of(c).selected = index;
+    bool Select(uint32_t index) override {
+        if (killed || index >= members.size()) return false;
+        selected = index;
         return true;
     }
-    static bool ReadNumber(void* c, int32_t* number) {
-        const FakeMember& m = Of(c).members[Of(c).selected];
-        *number = m.number;
-        return m.readable;
+    bool ReadComNumber(int32_t* number) override {
+        *number = members[selected].number;
+        return members[selected].readable;
     }
-    static bool ReadLocation(void* c, int32_t* location) {
-        *location = Of(c).members[Of(c).selected].location;
-        return Of(c).members[Of(c).selected].located;
+    bool ReadLocationNumber(int32_t* location) override {
+        *location = members[selected].location;
+        return members[selected].located;
     }
-    static NameMatch Match(void* c, int32_t number) {
-        const FakeMember& m = Of(c).members[Of(c).selected];
+    NameMatch MatchNames(int32_t number) override {
+        const FakeMember& m = members[selected];
         if (!m.exact || m.number != number) return NameMatch::kRename;
         return m.friendly ? NameMatch::kInPlace : NameMatch::kPortNameOnly;
     }
-    static bool NamedElsewhere(void* c, int32_t number) {
-        for (int32_t n : Of(c).namedElsewhere) {
+    bool HeldElsewhere(int32_t number) override {
+        for (int32_t n : namedElsewhere) {
             if (n == number) return true;
         }
         return false;
     }
-    static bool CollectHeld(void* c, ComNumberSet* held) {
-        ++Of(c).collects;
-        for (int32_t n : Of(c).heldElsewhere) MarkComNumber(held, n);
-        for (int32_t n : Of(c).namedElsewhere) MarkComNumber(held, n);
-        return Of(c).collectWorks;
+    bool CollectHeldNumbers(ComNumberSet* held) override {
+        ++collects;
+        for (int32_t n : heldElsewhere) MarkComNumber(held, n);
+        for (int32_t n : namedElsewhere) MarkComNumber(held, n);
+        return collectWorks;
     }
-    static bool ClaimSpare(void* c, int32_t number) {
-        Of(c).spareCalls.push_back("claim " + std::to_string(number));
+    bool ClaimSpare(int32_t number) override {
+        spareCalls.push_back("claim " + std::to_string(number));
         return true;
     }
-    static void ReleaseSpare(void* c, int32_t number) {
-        if (!Of(c).killed) Of(c).spareCalls.push_back("release " + std::to_string(number));
+    void ReleaseSpare(int32_t number) override {
+        if (!killed) spareCalls.push_back("release " + std::to_string(number));
     }
-    static bool SavePlan(void* c, const RemapPlan& plan) {
-        if (Of(c).killed) return false;
+    bool SavePlan(const RemapPlan& plan) override {
+        if (killed) return false;
         static RemapPlan withIds;
         withIds.spare = plan.spare;
         withIds.count = plan.count;
@@ -124,61 +121,40 @@ struct FakePorts {
         }
         static uint8_t bytes[kPlanRecordBytes];
         const size_t size = WritePlanRecord(withIds, bytes, sizeof(bytes));
-        Of(c).record.assign(bytes, bytes + size);
+        record.assign(bytes, bytes + size);
         return size != 0;
     }
-    static void WalkSave(void* c, const RemapPlan& plan) { SavePlan(c, plan); }
-    static void DropPlan(void* c) {
-        if (!Of(c).killed) Of(c).record.clear();
+    void DropPlan() override {
+        if (!killed) record.clear();
     }
-    static RestartOutcome Restart(void* c, const RemapPlan& plan, uint32_t i, int32_t number) {
-        FakePorts& ports = Of(c);
+    RestartOutcome WriteAndRestart(const RemapPlan& plan, uint32_t i, int32_t number) override {
         const uint32_t m = plan.port[i].member;
-        if (ports.killed) return RestartOutcome::kFailed;
-        ports.Write(m, number);
-        ports.killed = ++ports.restarts == ports.killAt;
-        if (ports.killed && ports.killBeforeLink) return RestartOutcome::kFailed;
-        if (ports.members[m].busy) return RestartOutcome::kDeferred;
-        if (ports.Collides(m, number)) ++ports.collisions;
-        ports.live[m] = number;
-        ports.writes.push_back({m, number});
+        if (killed) return RestartOutcome::kFailed;
+        Write(m, number);
+        killed = ++restarts == killAt;
+        if (killed && killBeforeLink) return RestartOutcome::kFailed;
+        if (members[m].busy) return RestartOutcome::kDeferred;
+        if (Collides(m, number)) ++collisions;
+        live[m] = number;
+        writes.push_back({m, number});
         return RestartOutcome::kRestarted;
     }
-    static void ForReboot(void* c, const RemapPlan& plan, uint32_t i, uint32_t) {
-        if (Of(c).killed) return;
-        Of(c).Write(plan.port[i].member, plan.port[i].to);
-        Of(c).forReboot.push_back({plan.port[i].member, plan.port[i].to});
+    void WriteForReboot(const RemapPlan& plan, uint32_t i, uint32_t) override {
+        if (killed) return;
+        Write(plan.port[i].member, plan.port[i].to);
+        forReboot.push_back({plan.port[i].member, plan.port[i].to});
     }
-    static void Note(void* c, uint32_t member, PortNote note, int32_t) {
-        if (!Of(c).killed) Of(c).notes.push_back({member, note});
+    void Report(uint32_t member, PortNote note, int32_t) override {
+        if (!killed) notes.push_back({member, note});
     }
-    static void Keep(void* c, const RemapPlan& plan, uint32_t i) {
-        Note(c, plan.port[i].member, PortNote::kCycleWithoutSpare, plan.port[i].from);
-    }
-
-    RemapCalls Calls() {
-        RemapCalls calls = {};
-        calls.context = this;
-        calls.select = Select;
-        calls.readComNumber = ReadNumber;
-        calls.readLocationNumber = ReadLocation;
-        calls.nameMatch = Match;
-        calls.heldElsewhere = NamedElsewhere;
-        calls.collectHeldNumbers = CollectHeld;
-        calls.claimSpare = ClaimSpare;
-        calls.releaseSpare = ReleaseSpare;
-        calls.savePlan = SavePlan;
-        calls.dropPlan = DropPlan;
-        calls.walk = PlanCalls{this, Restart, ForReboot, Keep, WalkSave};
-        calls.report = Note;
-        return calls;
+    void Keep(const RemapPlan& plan, uint32_t i) override {
+        Report(plan.port[i].member, PortNote::kCycleWithoutSpare, plan.port[i].from);
     }
 
     // One run of the tool: first the plan a run before left, if any, then the re-map.
     // False when the record left behind could not be taken up.
     bool Run() {
         killed = false;
-        const RemapCalls calls = Calls();
         bool finished = true;
         if (!record.empty()) {
             static RemapPlan left;
@@ -187,9 +163,9 @@ struct FakePorts {
                 left.port[i].member = static_cast<uint32_t>(std::stoul(
                     std::string(left.port[i].id + 1, left.port[i].id + left.port[i].idLength)));
             }
-            finished = FinishPlan(&left, calls);
+            finished = FinishPlan(&left, *this);
         }
-        if (finished) RenumberPorts(calls);
+        if (finished) RenumberPorts(*this);
         return true;
     }
 };

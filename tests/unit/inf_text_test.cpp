@@ -9,6 +9,7 @@
 
 #include "names.h"
 #include "text.h"
+#include "widen_bytes.h"
 
 namespace mioutil {
 namespace {

@@ -199,18 +199,18 @@ TEST(Remap, ARunCutShortAtAnyRestartIsFinishedByTheNext) {
 
 // The restart order of a list of (from, to) moves, members 0, 1, 2, ...
 std::vector<std::pair<uint32_t, int32_t>> Order(const std::vector<std::pair<int32_t, int32_t>>& fromTo,
-                                                int32_t temporary) {
+                                                int32_t spare) {
     std::vector<PortMove> moves;
     for (const auto& ft : fromTo) moves.push_back({static_cast<uint32_t>(moves.size()), ft.first, ft.second});
     RestartPlan plan;
-    RestartOrder(moves.data(), static_cast<uint32_t>(moves.size()), temporary, &plan);
-    EXPECT_EQ(CheckRestartOrder(moves.data(), static_cast<uint32_t>(moves.size()), temporary), nullptr);
+    RestartOrder(moves.data(), static_cast<uint32_t>(moves.size()), spare, &plan);
+    EXPECT_EQ(CheckRestartOrder(moves.data(), static_cast<uint32_t>(moves.size()), spare), nullptr);
     std::vector<std::pair<uint32_t, int32_t>> steps;
     for (uint32_t i = 0; i < plan.count; ++i) steps.push_back({plan.step[i].member, plan.step[i].number});
     return steps;
 }
 
-TEST(RestartOrder, FreeNumbersFirstOneTemporaryNamePerCycle) {
+TEST(RestartOrder, FreeNumbersFirstOneSpareNamePerCycle) {
     using Steps = std::vector<std::pair<uint32_t, int32_t>>;
     EXPECT_EQ(Order({{3, 3}, {4, 4}, {5, 5}}, 9), (Steps{{0, 3}, {1, 4}, {2, 5}}));                // identity
     EXPECT_EQ(Order({{4, 3}, {3, 4}}, 9), (Steps{{0, 9}, {1, 4}, {0, 3}}));                        // one swap
@@ -218,7 +218,7 @@ TEST(RestartOrder, FreeNumbersFirstOneTemporaryNamePerCycle) {
     EXPECT_EQ(Order({{2, 1}, {1, 2}, {6, 6}, {4, 3}, {3, 4}}, 9),                                  // two cycles
               (Steps{{2, 6}, {0, 9}, {1, 2}, {0, 1}, {3, 9}, {4, 4}, {3, 3}}));
     EXPECT_EQ(Order({{3, 4}, {4, 5}, {5, 6}}, 0), (Steps{{2, 6}, {1, 5}, {0, 4}}));                // chain
-    EXPECT_EQ(Order({{4, 3}, {3, 4}, {5, 6}, {7, 7}}, 0), (Steps{{2, 6}, {3, 7}}));                 // no temporary
+    EXPECT_EQ(Order({{4, 3}, {3, 4}, {5, 6}, {7, 7}}, 0), (Steps{{2, 6}, {3, 7}}));                 // no spare
 }
 
 }  // namespace

@@ -11,8 +11,8 @@
 namespace mioutil {
 namespace {
 
-constexpr RegistryView k32 = RegistryView::View32;
-constexpr RegistryView k64 = RegistryView::View64;
+constexpr RegistryView k32 = RegistryView::kView32;
+constexpr RegistryView k64 = RegistryView::kView64;
 
 // Which target runs in which view is checked end to end; what only shows here is
 // the order: a target that is a prefix of another must run first in each view, so

@@ -6,6 +6,11 @@
 
 namespace mioutil {
 
+// The pure classification's copies of the platform's numbers.
+static_assert(kProductWorkstation == VER_NT_WORKSTATION && kArchIntel == PROCESSOR_ARCHITECTURE_INTEL &&
+                  kArchAmd64 == PROCESSOR_ARCHITECTURE_AMD64,
+              "platform numbers as the SDK has them");
+
 PlatformFacts GetPlatformFacts() {
     OSVERSIONINFOEXW version = {};
     version.dwOSVersionInfoSize = sizeof(version);
@@ -42,5 +47,18 @@ PlatformFacts GetPlatformFacts() {
 }
 
 uint32_t GetPlatformClass() { return GetPlatformFacts().platformClass; }
+
+bool RunsAsAdministrator() {
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                  &administrators)) {
+        return false;
+    }
+    BOOL member = FALSE;
+    if (!CheckTokenMembership(nullptr, administrators, &member)) member = FALSE;
+    FreeSid(administrators);
+    return member != FALSE;
+}
 
 }  // namespace mioutil

@@ -1,6 +1,6 @@
 #include "platform/run_lock.h"
 
-#include "app/run_log.h"
+#include "log.h"
 #include "names.h"
 
 namespace mioutil {

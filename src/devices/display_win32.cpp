@@ -1,6 +1,9 @@
-#include "app/log_text.h"
-#include "app/run_log.h"
-#include "devices/device_ops.h"
+#include "devices/display.h"
+
+#include "devices/remap.h"
+#include "devices/remove.h"
+#include "log.h"
+#include "log_text.h"
 #include "names.h"
 #include "platform/unique_handle.h"
 #include "text.h"

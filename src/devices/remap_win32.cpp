@@ -1,12 +1,14 @@
+#include "devices/remap.h"
+
 #include <cwchar>
 
-#include "app/log_text.h"
-#include "app/run_log.h"
 #include "devices/com_db.h"
-#include "devices/device_ops.h"
 #include "devices/port_table.h"
 #include "devices/remap_plan.h"
 #include "devices/remap_walk.h"
+#include "devices/remove.h"
+#include "log.h"
+#include "log_text.h"
 #include "names.h"
 #include "platform/unique_handle.h"
 #include "text.h"
@@ -152,20 +154,34 @@ bool Select(PortSet* ports, uint32_t index) {
     return SetupDiEnumDeviceInfo(ports->set, index, &ports->member) != FALSE;
 }
 
-bool SelectPort(void* context, uint32_t index) { return Select(static_cast<PortSet*>(context), index); }
+// What the re-map asks, answered by this machine's SetupAPI, registry and COM-port database.
+class MachinePorts final : public RemapSystem {
+public:
+    explicit MachinePorts(PortSet* set) : ports(set) {}
+    bool Select(uint32_t index) override { return mioutil::Select(ports, index); }
+    bool ReadComNumber(int32_t* number) override {
+        return mioutil::ReadComNumber(ports->set, &ports->member, number);
+    }
+    bool ReadLocationNumber(int32_t* number) override {
+        return mioutil::ReadLocationNumber(ports->set, &ports->member, ports->prefixLength, number);
+    }
+    NameMatch MatchNames(int32_t number) override;
+    bool HeldElsewhere(int32_t number) override;
+    bool CollectHeldNumbers(ComNumberSet* held) override;
+    bool ClaimSpare(int32_t number) override;
+    void ReleaseSpare(int32_t number) override;
+    bool SavePlan(const RemapPlan& plan) override;
+    void DropPlan() override;
+    RestartOutcome WriteAndRestart(const RemapPlan& plan, uint32_t i, int32_t number) override;
+    void WriteForReboot(const RemapPlan& plan, uint32_t i, uint32_t holder) override;
+    void Keep(const RemapPlan& plan, uint32_t i) override;
+    void Report(uint32_t member, PortNote note, int32_t number) override;
 
-bool ReadPortNumber(void* context, int32_t* number) {
-    PortSet* ports = static_cast<PortSet*>(context);
-    return ReadComNumber(ports->set, &ports->member, number);
-}
+private:
+    PortSet* ports;
+};
 
-bool ReadPortLocation(void* context, int32_t* number) {
-    PortSet* ports = static_cast<PortSet*>(context);
-    return ReadLocationNumber(ports->set, &ports->member, ports->prefixLength, number);
-}
-
-NameMatch MatchNames(void* context, int32_t number) {
-    PortSet* ports = static_cast<PortSet*>(context);
+NameMatch MachinePorts::MatchNames(int32_t number) {
     wchar_t name[kTextChars] = {};
     wchar_t want[kTextChars] = {};
     if (!ReadPortNameText(ports->set, &ports->member, KEY_READ, name) || !FormatComName(want, kTextChars, number) ||
@@ -212,8 +228,7 @@ void CountHoldersElsewhere(PortSet* ports) {
     }
 }
 
-bool HeldElsewhere(void* context, int32_t number) {
-    PortSet* ports = static_cast<PortSet*>(context);
+bool MachinePorts::HeldElsewhere(int32_t number) {
     if (!ports->elsewhereCounted) CountHoldersElsewhere(ports);
     return number >= 1 && number <= kComNumberLimit &&
            (ports->exactElsewhere.count[number] != 0 || ports->serialCommOthers.count[number] != 0);
@@ -264,7 +279,7 @@ const wchar_t* HolderElsewhere(PortSet* ports, int32_t number, wchar_t* out, siz
 // (read-only, so that no key is passed over for want of write access), those the
 // serial ports' live names use, and those the COM-port database reserves. A
 // number past those the database reports on counts as held: nothing is known of it.
-bool CollectHeldNumbers(void*, ComNumberSet* held) {
+bool MachinePorts::CollectHeldNumbers(ComNumberSet* held) {
     UniqueDevInfo all(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
     if (!all.valid()) return false;
     SP_DEVINFO_DATA node = {};
@@ -311,13 +326,12 @@ bool ChangeSpareClaim(int32_t number, bool claim) {
     return status == ERROR_SUCCESS;
 }
 
-bool ClaimSpare(void*, int32_t number) { return ChangeSpareClaim(number, true); }
-void ReleaseSpare(void*, int32_t number) { ChangeSpareClaim(number, false); }
+bool MachinePorts::ClaimSpare(int32_t number) { return ChangeSpareClaim(number, true); }
+void MachinePorts::ReleaseSpare(int32_t number) { ChangeSpareClaim(number, false); }
 
 // The plan's record: one binary value, written whole each time, so that a run cut
 // short leaves either the record before a change or the one after it.
-bool SavePlan(void* context, const RemapPlan& plan) {
-    PortSet* ports = static_cast<PortSet*>(context);
+bool MachinePorts::SavePlan(const RemapPlan& plan) {
     RemapPlan& record = ports->record;
     record.spare = plan.spare;
     record.count = plan.count;
@@ -359,9 +373,7 @@ bool SavePlan(void* context, const RemapPlan& plan) {
     return status == ERROR_SUCCESS;
 }
 
-void SaveWalkedPlan(void* context, const RemapPlan& plan) { SavePlan(context, plan); }
-
-void DropPlan(void*) {
+void MachinePorts::DropPlan() {
     UniqueRegKey key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPlanKeyPath, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, key.put()) ==
         ERROR_SUCCESS) {
@@ -379,8 +391,7 @@ const wchar_t* Node(PortSet* ports, uint32_t member, SP_DEVINFO_DATA* data, LogQ
     return LogQuoted(NodeName(ports->set, data, id, kPathChars), out);
 }
 
-RestartOutcome WriteAndRestartPort(void* context, const RemapPlan& plan, uint32_t i, int32_t number) {
-    PortSet* ports = static_cast<PortSet*>(context);
+RestartOutcome MachinePorts::WriteAndRestart(const RemapPlan& plan, uint32_t i, int32_t number) {
     SP_DEVINFO_DATA data = {};
     LogQuote node, before, friendlyBefore, after, friendlyAfter;
     Node(ports, plan.port[i].member, &data, node);
@@ -408,8 +419,7 @@ RestartOutcome WriteAndRestartPort(void* context, const RemapPlan& plan, uint32_
     return outcome;
 }
 
-void WriteForReboot(void* context, const RemapPlan& plan, uint32_t i, uint32_t holder) {
-    PortSet* ports = static_cast<PortSet*>(context);
+void MachinePorts::WriteForReboot(const RemapPlan& plan, uint32_t i, uint32_t holder) {
     ports->rebootNeeded = true;
     SP_DEVINFO_DATA data = {};
     SP_DEVINFO_DATA holderData = {};
@@ -423,14 +433,11 @@ void WriteForReboot(void* context, const RemapPlan& plan, uint32_t i, uint32_t h
            static_cast<int>(plan.port[i].to), heldBy, node.chars);
 }
 
-void ReportPort(void* context, uint32_t member, PortNote note, int32_t number);
-
-void KeepPort(void* context, const RemapPlan& plan, uint32_t i) {
-    ReportPort(context, plan.port[i].member, PortNote::kCycleWithoutSpare, plan.port[i].from);
+void MachinePorts::Keep(const RemapPlan& plan, uint32_t i) {
+    Report(plan.port[i].member, PortNote::kCycleWithoutSpare, plan.port[i].from);
 }
 
-void ReportPort(void* context, uint32_t member, PortNote note, int32_t number) {
-    PortSet* ports = static_cast<PortSet*>(context);
+void MachinePorts::Report(uint32_t member, PortNote note, int32_t number) {
     SP_DEVINFO_DATA data = {};
     LogQuote node, name;
     Node(ports, member, &data, node);
@@ -548,12 +555,11 @@ RestartResult RestartDevice(HDEVINFO set, SP_DEVINFO_DATA* member) {
         SetupDiSetClassInstallParamsW(set, member, &params.ClassInstallHeader, sizeof(params)) != FALSE;
     // The class installer is called also when the parameters were not taken.
     result.installerCalled = SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, set, member) != FALSE;
-    const DWORD lastError = GetLastError();
+    const LastErrorGuard keep;  // the caller reads the installer's error
     install = {};
     install.cbSize = sizeof(install);
     result.rebootNeeded =
         SetupDiGetDeviceInstallParamsW(set, member, &install) && (install.Flags & kRebootFlags) != 0;
-    SetLastError(lastError);
     return result;
 }
 
@@ -570,20 +576,7 @@ void RemapComPorts(const wchar_t* enumeratorFilter, const wchar_t* namePrefix) {
     ports.member.cbSize = sizeof(ports.member);
     ports.namePrefix = namePrefix;
     ports.prefixLength = std::wcslen(namePrefix);
-    RemapCalls calls = {};
-    calls.context = &ports;
-    calls.select = SelectPort;
-    calls.readComNumber = ReadPortNumber;
-    calls.readLocationNumber = ReadPortLocation;
-    calls.nameMatch = MatchNames;
-    calls.heldElsewhere = HeldElsewhere;
-    calls.collectHeldNumbers = CollectHeldNumbers;
-    calls.claimSpare = ClaimSpare;
-    calls.releaseSpare = ReleaseSpare;
-    calls.savePlan = SavePlan;
-    calls.dropPlan = DropPlan;
-    calls.walk = PlanCalls{&ports, WriteAndRestartPort, WriteForReboot, KeepPort, SaveWalkedPlan};
-    calls.report = ReportPort;
+    MachinePorts system(&ports);
 
     // A plan an earlier run left unfinished is finished first, in the same safe order.
     static RemapPlan left;
@@ -593,16 +586,16 @@ void RemapComPorts(const wchar_t* enumeratorFilter, const wchar_t* namePrefix) {
         RunLog(L"re-map plan left unfinished by an earlier run: finishing it (%lu ports, spare COM%d)",
                static_cast<unsigned long>(left.count), static_cast<int>(left.spare));
         ports.planSaved = true;
-        finished = FinishPlan(&left, calls);
+        finished = FinishPlan(&left, system);
     } else {
-        DropPlan(&ports);
+        system.DropPlan();
     }
     if (!finished) {
         RunLog(L"re-map plan left by an earlier run: still waits for a reboot; no new re-map until it is done");
     } else if (!SetupDiEnumDeviceInfo(set.get(), 0, &ports.member)) {
         RunLog(L"%ls: no port node of the card found, nothing to re-map", enumeratorFilter);
     } else {
-        RenumberPorts(calls);
+        RenumberPorts(system);
     }
     RunLog(ports.rebootNeeded ? L"reboot needed: yes, the ports above that were NOT restarted take their new names "
                                 L"at the next reboot (close the programs that hold them, or restart Windows)"

@@ -1,7 +1,9 @@
-#include "app/log_text.h"
-#include "app/run_log.h"
+#include "devices/remove.h"
+
 #include "devices/com_db.h"
-#include "devices/device_ops.h"
+#include "devices/remap.h"
+#include "log.h"
+#include "log_text.h"
 #include "platform/unique_handle.h"
 #include "text.h"
 
@@ -81,14 +83,13 @@ void RemoveNode(RemovalWalk& walk, HDEVINFO set, SP_DEVINFO_DATA* member) {
 }  // namespace
 
 const wchar_t* NodeName(HDEVINFO set, SP_DEVINFO_DATA* member, wchar_t* out, DWORD capacity) {
-    const DWORD lastError = GetLastError();
+    const LastErrorGuard keep;
     if (!SetupDiGetDeviceInstanceIdW(set, member, out, capacity, nullptr)) {
         TextBuffer text;
         TextStart(text, out, capacity);
         TextAppend(text, L"(unknown node)");
         TextFinish(text);
     }
-    SetLastError(lastError);
     return out;
 }
 

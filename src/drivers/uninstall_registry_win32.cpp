@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "app/log_text.h"
-#include "app/run_log.h"
+#include "log.h"
+#include "log_text.h"
 #include "names.h"
 #include "platform/platform_probe.h"
 #include "platform/unique_handle.h"
@@ -15,6 +15,10 @@ namespace {
 constexpr DWORD kEntryNameChars = static_cast<DWORD>(kPathChars);  // key names have at most 255 characters
 constexpr DWORD kValueChars = static_cast<DWORD>(kPathChars);
 static_assert(sizeof(wchar_t) * kValueChars == 520, "the value buffer holds 520 bytes");
+// The pure core's copies of the access masks.
+static_assert(kKeyAllAccess == KEY_ALL_ACCESS && kKeyWow64_32Key == KEY_WOW64_32KEY &&
+                  kKeyWow64_64Key == KEY_WOW64_64KEY,
+              "access masks as the SDK has them");
 
 bool HoldsDriverStoreRecord(HKEY entry) {
     for (DWORD i = 0;; ++i) {
@@ -29,16 +33,16 @@ bool HoldsDriverStoreRecord(HKEY entry) {
 }
 
 const wchar_t* ViewName(RegistryView view) {
-    return view == RegistryView::View32 ? L"32-bit view" : L"64-bit view";
+    return view == RegistryView::kView32 ? L"32-bit view" : L"64-bit view";
 }
 
 }  // namespace
 
-uint32_t DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName, RegistryView view) {
+void DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName, RegistryView view) {
     const PassAccess access = AccessForPass(GetPlatformClass(), view);
     if (!access.runs) {
         RunLog(L"uninstall entries, %ls: none on 32-bit Windows, nothing to do", ViewName(view));
-        return ERROR_SUCCESS;
+        return;
     }
 
     UniqueRegKey uninstallKey;
@@ -46,10 +50,9 @@ uint32_t DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName
     if (opened != ERROR_SUCCESS) {
         RunLog(L"uninstall entries, %ls: the uninstall key did not open (error %ld), nothing deleted", ViewName(view),
                static_cast<long>(opened));
-        return ERROR_BADKEY;
+        return;
     }
 
-    uint32_t result = ERROR_BADKEY;
     uint32_t examined = 0;
     uint32_t deleted = 0;
     DWORD index = 0;
@@ -86,7 +89,6 @@ uint32_t DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName
             }
         }
 
-        result = ERROR_SUCCESS;
         // The next entry moves into the freed index. An entry the registry will not
         // delete (it has subkeys) keeps its index, and the walk goes past it.
         const LSTATUS status = RegDeleteKeyW(uninstallKey.get(), entryName);
@@ -103,13 +105,12 @@ uint32_t DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName
     }
     RunLog(L"uninstall entries, %ls: %lu examined, %lu of the card's deleted", ViewName(view),
            static_cast<unsigned long>(examined), static_cast<unsigned long>(deleted));
-    return result;
 }
 
 void CleanUninstallRegistry() {
     // The registry calls are what this costs, so each entry is read once per view
     // and tried on all of that view's targets rather than once for every pass.
-    const RegistryView views[] = {RegistryView::View32, RegistryView::View64};
+    const RegistryView views[] = {RegistryView::kView32, RegistryView::kView64};
     for (RegistryView view : views) {
         DeleteUninstallEntries(kUninstallKeyPath, kUninstallStringValue, view);
     }

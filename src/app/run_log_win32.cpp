@@ -5,8 +5,9 @@
 #include <cstdarg>
 #include <cwchar>
 
-#include "app/log_text.h"
+#include "log_text.h"
 #include "platform/platform_probe.h"
+#include "platform/unique_handle.h"
 #include "text.h"
 #include "version.h"
 
@@ -35,23 +36,10 @@ void WriteLine(const wchar_t* line) {
     WriteFile(g_log, bytes, static_cast<DWORD>(count), &written, nullptr);
 }
 
-bool RunsAsAdministrator() {
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    PSID administrators = nullptr;
-    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                  &administrators)) {
-        return false;
-    }
-    BOOL member = FALSE;
-    if (!CheckTokenMembership(nullptr, administrators, &member)) member = FALSE;
-    FreeSid(administrators);
-    return member != FALSE;
-}
-
 }  // namespace
 
 void BeginRunLog() {
-    const DWORD lastError = GetLastError();
+    const LastErrorGuard keep;
     wchar_t path[kPathChars] = {};
     wchar_t old[kPathChars] = {};
     if (!LogPath(path, L"\\mioutil.log") || !LogPath(old, L"\\mioutil.log.old")) return;
@@ -67,10 +55,7 @@ void BeginRunLog() {
     }
     // Others may read it while it is written; a second run waits its turn by failing.
     g_log = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (g_log == INVALID_HANDLE_VALUE) {
-        SetLastError(lastError);
-        return;
-    }
+    if (g_log == INVALID_HANDLE_VALUE) return;
     LARGE_INTEGER size = {};
     if (GetFileSizeEx(g_log, &size) && size.QuadPart == 0) {
         static const unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
@@ -100,12 +85,11 @@ void BeginRunLog() {
                static_cast<unsigned long>(rotationError), ErrorMeaning(rotationError, meaning, kPathChars),
                LogQuoted(old, oldName));
     }
-    SetLastError(lastError);
 }
 
 void RunLog(const wchar_t* format, ...) {
     if (g_log == INVALID_HANDLE_VALUE) return;
-    const DWORD lastError = GetLastError();
+    const LastErrorGuard keep;
     wchar_t line[kLogLineChars] = {};
     va_list args;
     va_start(args, format);
@@ -113,15 +97,13 @@ void RunLog(const wchar_t* format, ...) {
     va_end(args);
     if (written < 0 || static_cast<size_t>(written) >= kLogLineChars) MarkLogLineCut(line, kLogLineChars);
     WriteLine(line);
-    SetLastError(lastError);
 }
 
 const wchar_t* ErrorMeaning(uint32_t code, wchar_t* out, size_t capacity) {
-    const DWORD lastError = GetLastError();
+    const LastErrorGuard keep;
     wchar_t words[kLogLineChars] = {};
     DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, words,
                                   static_cast<DWORD>(kLogLineChars), nullptr);
-    SetLastError(lastError);
     if (length == 0 || length >= kLogLineChars || capacity == 0) {
         TextBuffer text;
         TextStart(text, out, capacity);

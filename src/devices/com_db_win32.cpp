@@ -38,9 +38,8 @@ OpenComDb::OpenComDb(ComDbApi& api) : api_(api) {
 
 OpenComDb::~OpenComDb() {
     if (!valid_) return;
-    const DWORD lastError = GetLastError();
+    const LastErrorGuard keep;
     api_.close(db_);
-    SetLastError(lastError);
 }
 
 }  // namespace mioutil

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "app/log_text.h"
-#include "app/run_log.h"
+#include "log.h"
+#include "log_text.h"
 #include "drivers/difx_api.h"
 #include "drivers/driver_paths.h"
 #include "drivers/inf_text.h"
@@ -48,7 +48,7 @@ bool FoundFilePath(const InfSearch& search, const WIN32_FIND_DATAW& found, wchar
 // The first of the card's provider strings the INF names; null when it names none.
 const wchar_t* InfNamesCardProvider(const InfSearch& search, const WIN32_FIND_DATAW& found) {
     for (const wchar_t* provider : kProviderStrings) {
-        if (InfContainsProvider(search.folder, found.cFileName, provider) == kExitOk) return provider;
+        if (InfContainsProvider(search.folder, found.cFileName, provider)) return provider;
     }
     return nullptr;
 }
@@ -69,22 +69,22 @@ void LogDeletion(const wchar_t* path, bool deleted) {
 
 }  // namespace
 
-uint32_t InfContainsProvider(const wchar_t* folder, const wchar_t* fileName, const wchar_t* provider) {
+bool InfContainsProvider(const wchar_t* folder, const wchar_t* fileName, const wchar_t* provider) {
     wchar_t path[kPathChars] = {};
     if (!JoinPath(folder, TextLength(folder, kPathChars), fileName, TextLength(fileName, kPathChars), path,
                   kPathChars)) {
-        return kStatusNotFound;
+        return false;
     }
     // A directory does not open without FILE_FLAG_BACKUP_SEMANTICS, so it never matches.
     UniqueFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
-    if (!file.valid()) return kStatusNotFound;
+    if (!file.valid()) return false;
 
     // Not zero-filled: only the bytes read are looked at.
     unsigned char raw[kInfTextLimit];
     DWORD got = 0;
-    if (!ReadFile(file.get(), raw, static_cast<DWORD>(kInfTextLimit), &got, nullptr)) return kStatusNotFound;
-    return InfTextContains(raw, got, provider, TextLength(provider, kPathChars)) ? kExitOk : kStatusNotFound;
+    if (!ReadFile(file.get(), raw, static_cast<DWORD>(kInfTextLimit), &got, nullptr)) return false;
+    return InfTextContains(raw, got, provider, TextLength(provider, kPathChars));
 }
 
 uint32_t UninstallOemInfPackages() {

@@ -1,7 +1,7 @@
 #include "drivers/difx_api.h"
 
-#include "app/log_text.h"
-#include "app/run_log.h"
+#include "log.h"
+#include "log_text.h"
 #include "drivers/driver_paths.h"
 #include "names.h"
 #include "platform/signature.h"

@@ -4,8 +4,8 @@
 
 #include <cwchar>
 
-#include "app/log_text.h"
-#include "app/run_log.h"
+#include "log.h"
+#include "log_text.h"
 #include "drivers/dpinst_command.h"
 #include "text.h"
 #include "names.h"
@@ -69,14 +69,14 @@ void RunDpinst(const DpinstProgram& program, wchar_t* commandLine, const wchar_t
 
 }  // namespace
 
-uint32_t UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_t* entryName) {
+void UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_t* entryName) {
     UniqueRegKey uninstallKey;
     UniqueRegKey entry;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallKeyPath, 0, KEY_ALL_ACCESS, uninstallKey.put()) != ERROR_SUCCESS ||
         RegOpenKeyExW(uninstallKey.get(), entryName, 0, KEY_ALL_ACCESS, entry.put()) != ERROR_SUCCESS) {
         RunLog(L"no recorded driver-store package to replay: uninstall entry \"%ls\" not there (or not open for "
                L"full access)", entryName);
-        return kStatusNotFound;
+        return;
     }
 
     // The records are numbered from 0; the number of values, whatever their
@@ -152,7 +152,6 @@ uint32_t UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_
     } else {
         RunLog(L"kept, it still holds values: uninstall entry \"%ls\"", entryName);
     }
-    return kExitOk;
 }
 
 }  // namespace mioutil

@@ -1,0 +1,93 @@
+#include "app/dispatch.h"
+
+#include <cstdio>
+#include <cwchar>
+
+#include "app/run_log.h"
+#include "devices/display.h"
+#include "devices/remap.h"
+#include "devices/remove.h"
+#include "drivers/recorded_packages.h"
+#include "drivers/oem_inf.h"
+#include "drivers/uninstall_registry.h"
+#include "names.h"
+
+namespace mioutil {
+
+namespace {
+
+uint32_t RejectCommandLine() {
+    RunLog(L"command line not accepted: nothing done (the switches are %ls, %ls, %ls, %ls, or none)",
+           kSwitchRemoveDeviceNode, kSwitchRemoveComDb, kSwitchScanHardware, kSwitchUninstallDriver);
+    std::wprintf(L"%ls", kInvalidCommandLineMessage);
+    return kExitInvalidCommandLine;
+}
+
+uint32_t RemapPorts() {
+    RemapComPorts(kPortEnumeratorFilter, kPortNamePrefix);
+    return kExitOk;
+}
+
+uint32_t RemoveDeviceNodes() {
+    ReleaseAndRemovePortNodes(kPortEnumeratorFilter);
+    RemoveEnumeratorNodes(kBusEnumerator);
+    return kExitOk;
+}
+
+uint32_t ReleaseComDb() {
+    ReleaseComNumbers(kPortEnumeratorFilter);
+    return kExitOk;
+}
+
+uint32_t ScanHardware() {
+    RestartDisplayDevices();
+    return kExitOk;
+}
+
+// Every step runs whatever the one before found; the OEM INF uninstall gives the result.
+uint32_t UninstallDriver() {
+    UninstallRecordedPackages(kUninstallKeyPath, kCardUninstallEntry);
+    const uint32_t result = UninstallOemInfPackages();
+    DeleteOemInfFiles();
+    CleanUninstallRegistry();
+    return result;
+}
+
+// The dispatch table: each operation ParseCommandLine gives, with its routine.
+struct Routine {
+    uint32_t op;
+    uint32_t (*run)();
+};
+constexpr Routine kRoutines[] = {
+    {OpInvalid, RejectCommandLine},
+    {OpRemapComPorts, RemapPorts},
+    {OpRemoveDeviceNodes, RemoveDeviceNodes},
+    {OpReleaseComDb, ReleaseComDb},
+    {OpScanHardware, ScanHardware},
+    {OpUninstallDriver, UninstallDriver},
+};
+
+constexpr bool HasRoutine(uint32_t op) {
+    for (const Routine& r : kRoutines) {
+        if (r.op == op) return true;
+    }
+    return false;
+}
+constexpr bool EverySwitchHasRoutine() {
+    for (const SwitchOp& s : kSwitches) {
+        if (!HasRoutine(s.op)) return false;
+    }
+    return true;
+}
+static_assert(EverySwitchHasRoutine(), "a switch without a routine");
+
+}  // namespace
+
+uint32_t DispatchOperation(uint32_t operation) {
+    for (const Routine& r : kRoutines) {
+        if (r.op == operation) return r.run();
+    }
+    return kExitOk;
+}
+
+}  // namespace mioutil
