@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <iterator>
 
 #include "comdb_standin.h"
 #include "devices.h"
@@ -14,18 +17,9 @@
 
 namespace e2e {
 
-struct Collateral::Watch {
-    std::wstring path;
-    UniqueRegKey key;
-    UniqueKernelHandle event;
-};
-
 namespace {
 
-using Item = Collateral::Item;
-using Items = std::map<Item, std::string>;
-
-// Recorded item by item, whole trees. A run is expected to change things only
+// Recorded line by line, whole trees. A run is expected to change things only
 // here; the ancestors of these keys are recorded too (their values and the
 // names of their subkeys), and every other subtree below the roots is watched.
 // The 32-bit view of SOFTWARE is the Wow6432Node subtree of the 64-bit view.
@@ -49,290 +43,189 @@ const wchar_t* const kNotWatched[] = {L"SYSTEM\\CurrentControlSet\\Control\\Serv
                                       L"SOFTWARE\\Microsoft\\SystemCertificates",
                                       L"SOFTWARE\\Wow6432Node\\Microsoft\\SystemCertificates"};
 
-bool SameText(const std::wstring& a, size_t aStart, const std::wstring& b, size_t length) {
-    return CompareStringOrdinal(a.c_str() + aStart, static_cast<int>(length), b.c_str(), static_cast<int>(length),
-                                TRUE) == CSTR_EQUAL;
+std::string Utf8(const std::wstring& text) {
+    std::string out(text.size() * 3, '\0');
+    out.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0],
+                                   static_cast<int>(out.size()), nullptr, nullptr));
+    return out;
 }
 
-// `path` is `tree` or lies below it (registry names ignore case).
-bool IsAtOrBelow(const std::wstring& path, const std::wstring& tree) {
-    if (path.size() < tree.size() || !SameText(path, 0, tree, tree.size())) return false;
-    return path.size() == tree.size() || path[tree.size()] == L'\\';
-}
-
-bool InRecordedTree(const std::wstring& path) {
-    for (const wchar_t* tree : kRecordedTrees) {
-        if (IsAtOrBelow(path, tree)) return true;
-    }
-    return false;
-}
-
-bool AboveRecordedTree(const std::wstring& path) {
-    for (const wchar_t* tree : kRecordedTrees) {
-        if (IsAtOrBelow(tree, path)) return true;
-    }
-    return false;
-}
-
-std::vector<std::wstring> Segments(const std::wstring& path) {
-    std::vector<std::wstring> parts;
-    size_t start = 0;
-    for (size_t end; (end = path.find(L'\\', start)) != std::wstring::npos; start = end + 1) {
-        parts.push_back(path.substr(start, end - start));
-    }
-    parts.push_back(path.substr(start));
-    return parts;
-}
-
-// A key path against a pattern where '*' stands for one whole key name.
-bool Matches(const std::wstring& path, const std::wstring& pattern) {
-    const std::vector<std::wstring> p = Segments(path), q = Segments(pattern);
-    if (p.size() != q.size()) return false;
-    for (size_t i = 0; i < p.size(); ++i) {
-        if (q[i] != L"*" && (p[i].size() != q[i].size() || !SameText(p[i], 0, q[i], q[i].size()))) return false;
+// Registry and file names ignore case (ASCII is enough for what the tests name).
+bool StartsWith(const std::string& line, const std::string& prefix) {
+    if (line.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(line[i])) != std::tolower(static_cast<unsigned char>(prefix[i]))) {
+            return false;
+        }
     }
     return true;
 }
 
-bool SameName(const std::wstring& a, const std::wstring& b) { return a.size() == b.size() && SameText(a, 0, b, b.size()); }
+// A line against a prefix where '*' stands for one whole key name.
+bool Fits(const char* line, const char* pattern) {
+    if (*pattern == '\0') return true;
+    if (*pattern == '*') {
+        for (const char* rest = line;; ++rest) {
+            if (Fits(rest, pattern + 1)) return true;
+            if (*rest == '\0' || *rest == '\\') return false;
+        }
+    }
+    return std::tolower(static_cast<unsigned char>(*line)) == std::tolower(static_cast<unsigned char>(*pattern)) &&
+           Fits(line + 1, pattern + 1);
+}
+
+bool IsAtOrBelow(const std::wstring& path, const wchar_t* tree) {
+    return StartsWith(Utf8(path) + "\\", Utf8(tree) + "\\");
+}
+
+// The item a line is about: a key line, or a value's or file's line up to its '='.
+std::string Item(const std::string& line) { return line.substr(0, std::min(line.rfind('='), line.size())); }
 
 class Recorder {
 public:
-    Recorder(Items* items, std::vector<Collateral::Watch*>* watches) : items_(items), watches_(watches) {}
+    Recorder(std::set<std::string>* lines, std::deque<Collateral::Watch>* watches) : lines_(lines), watches_(watches) {}
 
     void Cover(const std::wstring& path) {
-        (*items_)[{path, L""}] = std::string();
-        if (!InRecordedTree(path) && !AboveRecordedTree(path)) {
-            Watch(path);
-            return;
-        }
+        const std::string keyLine = "HKLM\\" + Utf8(path) + "\\";
+        lines_->insert(keyLine);
+        bool recorded = false;
+        for (const wchar_t* tree : kRecordedTrees) recorded = recorded || IsAtOrBelow(path, tree) || IsAtOrBelow(tree, path.c_str());
+        if (!recorded) return Watch(path, keyLine);
         UniqueRegKey key;
         if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS) {
-            (*items_)[{path, L""}] = "unreadable";
+            lines_->insert(keyLine + " unreadable");
             return;
         }
-        RecordValues(key.get(), path);
+        std::vector<wchar_t> name(16384);
+        std::vector<BYTE> data(4096);
+        for (DWORD i = 0;; ++i) {
+            DWORD nameLength = static_cast<DWORD>(name.size()), size = static_cast<DWORD>(data.size()), type = 0;
+            const LSTATUS status = RegEnumValueW(key.get(), i, name.data(), &nameLength, nullptr, &type, data.data(), &size);
+            if (status == ERROR_MORE_DATA) {
+                data.resize(size + 2);
+                --i;
+                continue;
+            }
+            if (status != ERROR_SUCCESS) break;
+            std::string line = keyLine + "\"" + Utf8(std::wstring(name.data(), nameLength)) + "\"=" + std::to_string(type) + ":";
+            char hex[3];
+            for (DWORD b = 0; b < size; ++b) {
+                std::snprintf(hex, sizeof(hex), "%02x", data[b]);
+                line += hex;
+            }
+            lines_->insert(line);
+        }
         key.reset();
         for (const std::wstring& child : SubkeyNames(KEY_WOW64_64KEY, path)) Cover(path + L"\\" + child);
     }
 
 private:
-    void RecordValues(HKEY key, const std::wstring& path) {
-        DWORD nameChars = 0, dataBytes = 0;
-        RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &nameChars, &dataBytes,
-                         nullptr, nullptr);
-        std::vector<wchar_t> name(nameChars + 2);
-        std::vector<BYTE> data(dataBytes + 2);
-        for (DWORD i = 0;; ++i) {
-            DWORD nameLength = static_cast<DWORD>(name.size()), size = static_cast<DWORD>(data.size()), type = 0;
-            LSTATUS status = RegEnumValueW(key, i, name.data(), &nameLength, nullptr, &type, data.data(), &size);
-            if (status == ERROR_MORE_DATA) {  // grown since the count was taken
-                name.resize(16384);
-                data.resize(size > data.size() ? size : data.size() * 2 + 1024);
-                --i;
-                continue;
-            }
-            if (status != ERROR_SUCCESS) break;
-            std::string content(reinterpret_cast<const char*>(&type), sizeof(type));
-            content.append(reinterpret_cast<const char*>(data.data()), size);
-            (*items_)[{path, L"=" + std::wstring(name.data(), nameLength)}] = content;
-        }
-    }
-
-    // A subtree not recorded item by item: any change below it signals the event.
-    void Watch(const std::wstring& path) {
+    // A subtree not recorded line by line: any change below it signals the event.
+    void Watch(const std::wstring& path, const std::string& line) {
         if (watches_ == nullptr) return;
         for (const wchar_t* skipped : kNotWatched) {
-            if (SameName(path, skipped)) return;
+            if (StartsWith(line, "HKLM\\" + Utf8(skipped) + "\\") && line.size() == Utf8(skipped).size() + 6) return;
         }
-        auto* watch = new Collateral::Watch;
-        watch->path = path;
-        watch->event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_NOTIFY | KEY_WOW64_64KEY, watch->key.put()) !=
+        Collateral::Watch& watch = watches_->emplace_back();
+        watch.line = line;
+        watch.event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_NOTIFY | KEY_WOW64_64KEY, watch.key.put()) !=
                 ERROR_SUCCESS ||
-            RegNotifyChangeKeyValue(watch->key.get(), TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
-                                    watch->event.get(), TRUE) != ERROR_SUCCESS) {
-            ADD_FAILURE() << "cannot watch HKLM\\" << testing::PrintToString(path);
+            RegNotifyChangeKeyValue(watch.key.get(), TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                                    watch.event.get(), TRUE) != ERROR_SUCCESS) {
+            ADD_FAILURE() << "cannot watch " << line;
         }
-        watches_->push_back(watch);
     }
 
-    Items* items_;
-    std::vector<Collateral::Watch*>* watches_;
+    std::set<std::string>* lines_;
+    std::deque<Collateral::Watch>* watches_;
 };
 
-void RecordInfFolder(Items* items, const std::wstring& folder) {
+void RecordInfFolder(std::set<std::string>* lines, const std::wstring& folder) {
     WIN32_FIND_DATAW found = {};
     const UniqueFind find(FindFirstFileW((L"\\\\?\\" + folder + L"\\*").c_str(), &found));
-    std::vector<std::wstring> subfolders;
     for (bool more = find.valid(); more; more = FindNextFileW(find.get(), &found)) {
-        const std::wstring name = found.cFileName;
+        const std::wstring name = found.cFileName, path = folder + L"\\" + name;
         if (name == L"." || name == L"..") continue;
-        const std::wstring path = folder + L"\\" + name;
-        char head[64];
-        std::snprintf(head, sizeof(head), "attributes 0x%lx, ",
-                      static_cast<unsigned long>(found.dwFileAttributes & ~FILE_ATTRIBUTE_ARCHIVE));
-        std::string content = head;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            subfolders.push_back(path);
-        } else {
-            // FNV-1a over the content: equal sizes with other bytes show too.
-            const std::string bytes = ReadBytes(path);
-            unsigned long long hash = 14695981039346656037ull;
-            for (unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ull;
-            char tail[64];
-            std::snprintf(tail, sizeof(tail), "%zu bytes, content %016llx", bytes.size(), hash);
-            content += tail;
-        }
-        (*items)[{path, L""}] = content;
+        const bool isFolder = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+        // FNV-1a over the content: equal sizes with other bytes show too.
+        const std::string bytes = isFolder ? std::string() : ReadBytes(path);
+        unsigned long long hash = 14695981039346656037ull;
+        for (unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ull;
+        char content[64];
+        std::snprintf(content, sizeof(content), "=%lx:%zu:%016llx",
+                      static_cast<unsigned long>(found.dwFileAttributes & ~FILE_ATTRIBUTE_ARCHIVE), bytes.size(), hash);
+        lines->insert(Utf8(path) + content);
+        if (isFolder) RecordInfFolder(lines, path);
     }
-    for (const std::wstring& sub : subfolders) RecordInfFolder(items, sub);
 }
 
-Items Record(std::vector<Collateral::Watch*>* watches) {
-    Items items;
-    Recorder recorder(&items, watches);
+std::set<std::string> Record(std::deque<Collateral::Watch>* watches) {
+    std::set<std::string> lines;
+    Recorder recorder(&lines, watches);
     for (const wchar_t* root : kRoots) recorder.Cover(root);
-    RecordInfFolder(&items, InfFolder());
-    return items;
+    RecordInfFolder(&lines, InfFolder());
+    return lines;
 }
 
-bool IsFile(const Item& item) { return item.first.size() > 1 && item.first[1] == L':'; }
-
-std::string Show(const Item& item) {
-    std::string where = IsFile(item) ? Narrow(item.first) : "HKLM\\" + Narrow(item.first);
-    if (!item.second.empty()) where += " value \"" + Narrow(item.second.substr(1)) + "\"";
-    return where;
-}
-
-std::string ShowContent(const Item& item, const std::string* content) {
-    if (content == nullptr) return "(none)";
-    if (item.second.empty()) return IsFile(item) ? *content : "(key)";
-    DWORD type = 0;
-    memcpy(&type, content->data(), sizeof(type));
-    const std::string data = content->substr(sizeof(type));
-    std::string shown = "type " + std::to_string(type) + " ";
-    if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
-        std::wstring text(data.size() / 2, L'\0');
-        if (!text.empty()) memcpy(&text[0], data.data(), text.size() * 2);
-        return shown + testing::PrintToString(Narrow(text));
-    }
-    char hex[4];
-    for (size_t i = 0; i < data.size() && i < 48; ++i) {
-        std::snprintf(hex, sizeof(hex), "%02x", static_cast<unsigned char>(data[i]));
-        shown += hex;
-    }
-    return shown + (data.size() > 48 ? "..." : "");
-}
+std::string Shown(const std::string& line) { return line.size() > 200 ? line.substr(0, 200) + "..." : line; }
 
 }  // namespace
 
-Changes& Changes::Made(const std::wstring& key) {
-    expected_.push_back({Kind::kKeyMade, key, L""});
-    return *this;
+std::string Changes::Key(const std::wstring& key) { return "HKLM\\" + Utf8(key) + "\\"; }
+
+std::string Changes::Value(const std::wstring& key, const std::wstring& value) {
+    return Key(key) + "\"" + Utf8(value) + "\"=";
 }
 
-Changes& Changes::Gone(const std::wstring& key) {
-    expected_.push_back({Kind::kKeyGone, key, L""});
-    return *this;
-}
+Changes& Changes::FileGone(const std::wstring& name) { return Add(kGone, Utf8(InfPath(name)) + "=", ""); }
 
-Changes& Changes::ValueGone(const std::wstring& key, const std::wstring& value) {
-    expected_.push_back({Kind::kValueGone, key, value});
-    return *this;
-}
-
-Changes& Changes::ValueSet(const std::wstring& key, const std::wstring& value) {
-    expected_.push_back({Kind::kValueSet, key, value});
-    return *this;
-}
-
-Changes& Changes::MayChange(const std::wstring& keyPattern, const std::wstring& value) {
-    expected_.push_back({Kind::kMayChange, keyPattern, value});
-    return *this;
-}
-
-Changes& Changes::FileGone(const std::wstring& name) {
-    expected_.push_back({Kind::kFileGone, InfPath(name), L""});
-    return *this;
-}
-
-Collateral::Collateral() { items_ = Record(&watches_); }
-
-Collateral::~Collateral() {
-    for (Watch* watch : watches_) delete watch;
-}
+Collateral::Collateral() { lines_ = Record(&watches_); }
 
 void Collateral::Expect(const Changes& changes, const char* file, int line) const {
-    const Items after = Record(nullptr);
-    const std::vector<Changes::Expected>& expected = changes.expected();
-    std::vector<bool> happened(expected.size(), false);
+    const std::set<std::string> after = Record(nullptr);
+    std::vector<std::string> gone, made;
+    std::set_difference(lines_.begin(), lines_.end(), after.begin(), after.end(), std::back_inserter(gone));
+    std::set_difference(after.begin(), after.end(), lines_.begin(), lines_.end(), std::back_inserter(made));
+    std::set<std::string> goneItems, madeItems;
+    for (const std::string& l : gone) goneItems.insert(Item(l));
+    for (const std::string& l : made) madeItems.insert(Item(l));
 
-    auto check = [&](const Item& item, const std::string* was, const std::string* now) {
-        bool covered = false;
-        for (size_t i = 0; i < expected.size(); ++i) {
-            const Changes::Expected& e = expected[i];
-            bool fits = false;
-            switch (e.kind) {
-                case Changes::Kind::kKeyMade:
-                    fits = was == nullptr && !IsFile(item) && IsAtOrBelow(item.first, e.where);
-                    if (fits && item.second.empty() && SameName(item.first, e.where)) happened[i] = true;
-                    break;
-                case Changes::Kind::kKeyGone:
-                    fits = now == nullptr && !IsFile(item) && IsAtOrBelow(item.first, e.where);
-                    if (fits && item.second.empty() && SameName(item.first, e.where)) happened[i] = true;
-                    break;
-                case Changes::Kind::kValueGone:
-                    fits = now == nullptr && SameName(item.first, e.where) && item.second == L"=" + e.value;
-                    happened[i] = happened[i] || fits;
-                    break;
-                case Changes::Kind::kValueSet:
-                    fits = now != nullptr && SameName(item.first, e.where) && item.second == L"=" + e.value;
-                    happened[i] = happened[i] || fits;
-                    break;
-                case Changes::Kind::kMayChange:
-                    fits = was != nullptr && now != nullptr && !IsFile(item) && item.second == L"=" + e.value &&
-                           Matches(item.first, e.where);
-                    break;
-                case Changes::Kind::kFileGone:
-                    fits = now == nullptr && item.second.empty() && SameName(item.first, e.where);
-                    happened[i] = happened[i] || fits;
-                    break;
+    const std::vector<Changes::Rule>& rules = changes.rules();
+    std::vector<bool> happened(rules.size(), false);
+    std::string unexpected;
+    for (const bool isGone : {true, false}) {
+        for (const std::string& l : isGone ? gone : made) {
+            bool covered = false;
+            for (size_t i = 0; i < rules.size(); ++i) {
+                const Changes::Rule& r = rules[i];
+                const bool match = r.kind == Changes::kMay ? Fits(l.c_str(), r.prefix.c_str()) : StartsWith(l, r.prefix);
+                if (!match) continue;
+                bool fits = false;
+                switch (r.kind) {
+                    case Changes::kGone: fits = isGone; break;
+                    case Changes::kMade: fits = !isGone; break;
+                    case Changes::kSet: fits = true; break;
+                    // Other data only: the value neither made nor gone.
+                    case Changes::kMay: fits = goneItems.count(Item(l)) != 0 && madeItems.count(Item(l)) != 0; break;
+                }
+                covered = covered || fits;
+                const bool own = r.line.empty() || (l.size() == r.line.size() && StartsWith(l, r.line));
+                if (fits && own && (r.kind == Changes::kSet ? !isGone : true)) happened[i] = true;
             }
-            covered = covered || fits;
-        }
-        if (!covered) {
-            ADD_FAILURE_AT(file, line) << "changed, and not by the card's expected changes: " << Show(item) << "\n  was "
-                                       << ShowContent(item, was) << "\n  now " << ShowContent(item, now);
-        }
-    };
-
-    auto a = items_.begin();
-    auto b = after.begin();
-    while (a != items_.end() || b != after.end()) {
-        if (b == after.end() || (a != items_.end() && a->first < b->first)) {
-            check(a->first, &a->second, nullptr);
-            ++a;
-        } else if (a == items_.end() || b->first < a->first) {
-            check(b->first, nullptr, &b->second);
-            ++b;
-        } else {
-            if (a->second != b->second) check(a->first, &a->second, &b->second);
-            ++a;
-            ++b;
+            if (!covered) unexpected += (isGone ? "\n  - " : "\n  + ") + Shown(l);
         }
     }
-
-    for (size_t i = 0; i < expected.size(); ++i) {
-        if (!happened[i] && expected[i].kind != Changes::Kind::kMayChange) {
-            ADD_FAILURE_AT(file, line) << "expected to change and did not: "
-                                       << Show({expected[i].where, expected[i].value.empty() ? L"" : L"=" + expected[i].value});
+    if (!unexpected.empty()) ADD_FAILURE_AT(file, line) << "changed, and not by the expected changes:" << unexpected;
+    for (size_t i = 0; i < rules.size(); ++i) {
+        if (!happened[i] && rules[i].kind != Changes::kMay) {
+            ADD_FAILURE_AT(file, line) << "expected to change and did not: " << rules[i].prefix;
         }
     }
-    for (const Watch* watch : watches_) {
-        if (WaitForSingleObject(watch->event.get(), 0) == WAIT_OBJECT_0) {
-            ADD_FAILURE_AT(file, line) << "something below HKLM\\" << Narrow(watch->path)
-                                       << " changed (watched as a whole, not recorded item by item)";
+    for (const Watch& watch : watches_) {
+        if (WaitForSingleObject(watch.event.get(), 0) == WAIT_OBJECT_0) {
+            ADD_FAILURE_AT(file, line) << "something below " << watch.line
+                                       << " changed (watched as a whole, not recorded line by line)";
         }
     }
 }

@@ -136,11 +136,8 @@ TEST_F(RecordedPackages, NoCommandInterpreterOrProgramAUserCanSwapIsRun) {
 
 TEST_F(RecordedPackages, WithoutTheCardsEntryOrAnyOemInfNothingChangesAndTheResultIs13) {
     ASSERT_TRUE(InstallDpinst());
-    RemoveFileForce(InfPath(L"oem9000.inf"));
-    RemoveFileForce(InfPath(L"oem9000.pnf"));
     RemoveForeignInfs();
     RunResult r = RunTool(L"-UninstallDriver");
-    ASSERT_TRUE(PlantForeignInf());
     ASSERT_TRUE(PlantForeignInfs());
     EXPECT_EQ(r.exitCode, mioutil::kStatusNotFound);
     EXPECT_EQ(r.out, "");
