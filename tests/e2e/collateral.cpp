@@ -304,10 +304,10 @@ const wchar_t* const kForeignTops[] = {
 };
 
 // The database with the foreign ports' numbers set (`reserve`) or cleared.
-testing::AssertionResult MarkForeignNumbers(bool reserve) {
+bool MarkForeignNumbers(bool reserve, At at) {
     std::string bits;
     if (!ReadValue(kNative, kComDbKey, kComDbValue, &bits)) {
-        if (!reserve) return testing::AssertionSuccess();
+        if (!reserve) return true;
         bits.assign(32, '\0');
     }
     for (const ForeignNode& node : kForeignNodes) {
@@ -318,48 +318,47 @@ testing::AssertionResult MarkForeignNumbers(bool reserve) {
         char& byte = bits[(node.comNumber - 1) / 8];
         byte = static_cast<char>(reserve ? byte | bit : byte & ~bit);
     }
-    return SetValue(kNative, kComDbKey, kComDbValue, REG_BINARY, bits.data(), static_cast<DWORD>(bits.size()));
+    return SetValue(kNative, kComDbKey, kComDbValue, REG_BINARY, bits.data(), static_cast<DWORD>(bits.size()),
+                    HKEY_LOCAL_MACHINE, at);
 }
 
 const wchar_t kForeignVendorSetup[] = L"SOFTWARE\\Korav\\PCI_MultiIO_Driver\\Setup";  // 32-bit view only
 
 }  // namespace
 
-testing::AssertionResult PlantForeignInfs() {
+Done PlantForeignInfs(At at) {
     for (const ForeignInf& inf : kForeignInfs) {
         RemoveFileForce(InfPath(inf.name));
-        testing::AssertionResult written = WriteBytes(InfPath(inf.name), inf.text);
-        if (!written) return written;
+        if (!WriteBytes(InfPath(inf.name), inf.text, at)) return false;
         if (inf.readOnly) SetFileAttributesW(InfPath(inf.name).c_str(), FILE_ATTRIBUTE_READONLY);
     }
-    return testing::AssertionSuccess();
+    return true;
 }
 
 void RemoveForeignInfs() {
     for (const ForeignInf& inf : kForeignInfs) RemoveFileForce(InfPath(inf.name));
 }
 
-testing::AssertionResult PlantForeignThings() {
+Done PlantForeignThings(At at) {
     RemoveForeignThings();
-    testing::AssertionResult done = PlantForeignInfs();
+    bool done = PlantForeignInfs(at);
     for (const ForeignNode& node : kForeignNodes) {
-        if (done) done = CreateNodes({{node.id, node.portName, node.location, L"Communications Port", true, &kPortsClass}});
+        done = done && CreateNodes({{node.id, node.portName, node.location, L"Communications Port", true, &kPortsClass}}, at);
     }
-    if (done) done = MarkForeignNumbers(true);
+    done = done && MarkForeignNumbers(true, at);
     for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
         for (const ForeignValue& v : kForeignValues) {
-            if (done) done = SetText(view, std::wstring(L"SOFTWARE\\") + v.key, v.name, v.text, v.type);
+            done = done && SetText(view, std::wstring(L"SOFTWARE\\") + v.key, v.name, v.text, v.type, HKEY_LOCAL_MACHINE, at);
         }
     }
     // The vendor's own tree in the other view: the tool cleans its own view only.
-    if (done) done = SetText(KEY_WOW64_32KEY, kForeignVendorSetup, L"Version", L"1.0.0.4");
-    return done;
+    return done && SetText(KEY_WOW64_32KEY, kForeignVendorSetup, L"Version", L"1.0.0.4", REG_SZ, HKEY_LOCAL_MACHINE, at);
 }
 
 void RemoveForeignThings() {
     RemoveForeignInfs();
     for (const wchar_t* enumerator : kForeignEnumerators) RemoveNodes(enumerator);
-    MarkForeignNumbers(false);
+    MarkForeignNumbers(false, Here());
     for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
         for (const wchar_t* top : kForeignTops) DeleteTree(view, std::wstring(L"SOFTWARE\\") + top);
     }

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/unique_handle.h"
+#include "helpers.h"
 
 namespace e2e {
 
@@ -88,11 +88,11 @@ private:
 
 /// Puts the things that are not the card's on the machine (each test process
 /// starts with them), and takes them away again.
-testing::AssertionResult PlantForeignThings();
+Done PlantForeignThings(At at = Here());
 void RemoveForeignThings();
 /// The foreign oem*.inf files alone: a test that needs an INF folder without any
 /// oem*.inf takes them away and puts them back.
-testing::AssertionResult PlantForeignInfs();
+Done PlantForeignInfs(At at = Here());
 void RemoveForeignInfs();
 
 }  // namespace e2e

@@ -28,26 +28,21 @@ const DemoPort kPorts[] = {
     {4, 1, L"COM4"}, {5, 4, L"COM9"}, {6, 2, L"COM6"},  {7, 3, L"COM7"},  // card 2
 };
 
-testing::AssertionResult Arrange() {
+// Each helper prints what failed; the demo stops at the first.
+bool Arrange() {
     e2e::RemoveNodes(mioutil::kBusEnumerator);
     e2e::ClearRecordedRestarts();
-    testing::AssertionResult done = e2e::RegisterTestClass(e2e::BinDir());
-    if (done) done = e2e::InstallComDbStandIn(e2e::BinDir());
     std::vector<e2e::NodeSpec> nodes;
     for (const DemoPort& p : kPorts) {
         nodes.push_back({e2e::PortId(p.id), p.com, e2e::LocationText(p.portOnCard),
                          std::wstring(mioutil::kPortNamePrefix) + L" (" + p.com + L")"});
     }
-    if (done) done = e2e::CreateNodes(nodes);
     // Each port's driver holds the link of its COM name, as after the last boot.
-    return done ? e2e::SeedLinks() : done;
+    return e2e::RegisterTestClass(e2e::BinDir()) && e2e::InstallComDbStandIn(e2e::BinDir()) &&
+           e2e::CreateNodes(nodes) && e2e::SeedLinks();
 }
 
-int Install() {
-    const testing::AssertionResult done = Arrange();
-    if (!done) std::fprintf(stderr, "demo_setup: %s\n", done.message());
-    return done ? 0 : 1;
-}
+int Install() { return Arrange() ? 0 : 1; }
 
 int Show() {
     struct Row {

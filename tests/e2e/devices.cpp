@@ -18,8 +18,8 @@ const wchar_t kTestClassKey[] =
 
 DWORD Bytes(const std::wstring& text) { return static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)); }
 
-testing::AssertionResult Failed(const std::wstring& step) {
-    return testing::AssertionFailure() << Narrow(step) << " failed, error " << GetLastError();
+bool Failed(At at, const std::wstring& step) {
+    return FailAt(at, Narrow(step) + " failed, error " + std::to_string(GetLastError()));
 }
 
 bool ReadTextProperty(HDEVINFO set, SP_DEVINFO_DATA* data, DWORD property, std::wstring* text) {
@@ -56,32 +56,32 @@ bool ForEachNode(const wchar_t* enumerator, Visit visit) {
     return set.valid();
 }
 
-testing::AssertionResult CreateNode(const NodeSpec& wanted) {
+bool CreateNode(const NodeSpec& wanted, At at) {
     const GUID* setupClass = wanted.setupClass != nullptr ? wanted.setupClass : &kTestClassGuid;
     const UniqueDevInfo set(SetupDiCreateDeviceInfoList(setupClass, nullptr));
-    if (!set.valid()) return Failed(L"SetupDiCreateDeviceInfoList");
+    if (!set.valid()) return Failed(at, L"SetupDiCreateDeviceInfoList");
     SP_DEVINFO_DATA data = DevInfoData();
     if (!SetupDiCreateDeviceInfoW(set.get(), wanted.instanceId.c_str(), setupClass, nullptr, nullptr, 0, &data)) {
-        return Failed(L"SetupDiCreateDeviceInfoW " + wanted.instanceId);
+        return Failed(at, L"SetupDiCreateDeviceInfoW " + wanted.instanceId);
     }
     if (!SetupDiRegisterDeviceInfo(set.get(), &data, 0, nullptr, nullptr, nullptr)) {
-        return Failed(L"SetupDiRegisterDeviceInfo " + wanted.instanceId);
+        return Failed(at, L"SetupDiRegisterDeviceInfo " + wanted.instanceId);
     }
     const UniqueRegKey key(SetupDiCreateDevRegKeyW(set.get(), &data, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr));
-    if (!key.valid()) return Failed(L"SetupDiCreateDevRegKeyW(DIREG_DEV) " + wanted.instanceId);
+    if (!key.valid()) return Failed(at, L"SetupDiCreateDevRegKeyW(DIREG_DEV) " + wanted.instanceId);
     if (!wanted.portName.empty()) {
         const LSTATUS status = RegSetValueExW(key.get(), L"PortName", 0, REG_SZ,
                                               reinterpret_cast<const BYTE*>(wanted.portName.c_str()),
                                               Bytes(wanted.portName));
         if (status != ERROR_SUCCESS) {
             SetLastError(status);
-            return Failed(L"PortName of " + wanted.instanceId);
+            return Failed(at, L"PortName of " + wanted.instanceId);
         }
     }
     if (wanted.softwareKey &&
         !UniqueRegKey(SetupDiCreateDevRegKeyW(set.get(), &data, DICS_FLAG_GLOBAL, 0, DIREG_DRV, nullptr, nullptr))
              .valid()) {
-        return Failed(L"SetupDiCreateDevRegKeyW(DIREG_DRV) " + wanted.instanceId);
+        return Failed(at, L"SetupDiCreateDevRegKeyW(DIREG_DRV) " + wanted.instanceId);
     }
     for (const auto& property : {std::make_pair(SPDRP_LOCATION_INFORMATION, &wanted.location),
                                  std::make_pair(SPDRP_FRIENDLYNAME, &wanted.friendlyName)}) {
@@ -89,38 +89,36 @@ testing::AssertionResult CreateNode(const NodeSpec& wanted) {
             !SetupDiSetDeviceRegistryPropertyW(set.get(), &data, property.first,
                                                reinterpret_cast<const BYTE*>(property.second->c_str()),
                                                Bytes(*property.second))) {
-            return Failed(L"SetupDiSetDeviceRegistryPropertyW " + wanted.instanceId);
+            return Failed(at, L"SetupDiSetDeviceRegistryPropertyW " + wanted.instanceId);
         }
     }
-    return testing::AssertionSuccess();
+    return true;
 }
 
 }  // namespace
 
-testing::AssertionResult RegisterTestClass(const std::wstring& binDir) {
+Done RegisterTestClass(const std::wstring& binDir, At at) {
     // By bare name, as installed classes name theirs: SetupAPI loads it through the
     // process's DLL search, which the tool restricts to System32.
-    testing::AssertionResult done = CopyTo(binDir + L"\\e2e_classinst.dll", SystemDir() + L"\\e2e_classinst.dll");
-    if (done) done = SetText(kNative, kTestClassKey, L"Installer32", L"e2e_classinst.dll,RecordingClassInstaller");
-    if (done) done = SetText(kNative, kTestClassKey, L"Class", L"MioutilTestPorts");
-    return done;
+    return CopyTo(binDir + L"\\e2e_classinst.dll", SystemDir() + L"\\e2e_classinst.dll", at) &&
+           SetText(kNative, kTestClassKey, L"Installer32", L"e2e_classinst.dll,RecordingClassInstaller", REG_SZ,
+                   HKEY_LOCAL_MACHINE, at) &&
+           SetText(kNative, kTestClassKey, L"Class", L"MioutilTestPorts", REG_SZ, HKEY_LOCAL_MACHINE, at);
 }
 
-testing::AssertionResult InstallComDbStandIn(const std::wstring& binDir) {
-    const testing::AssertionResult copied = CopyTo(binDir + L"\\msports.dll", SystemDir() + L"\\msports.dll");
-    return copied ? SetText(kNative, L"Software\\Wine\\AppDefaults\\mioutil.exe\\DllOverrides", L"msports", L"native",
-                            REG_SZ, HKEY_CURRENT_USER)
-                  : copied;
+Done InstallComDbStandIn(const std::wstring& binDir, At at) {
+    return CopyTo(binDir + L"\\msports.dll", SystemDir() + L"\\msports.dll", at) &&
+           SetText(kNative, L"Software\\Wine\\AppDefaults\\mioutil.exe\\DllOverrides", L"msports", L"native", REG_SZ,
+                   HKEY_CURRENT_USER, at);
 }
 
 void UnregisterTestClass() { DeleteTree(kNative, kTestClassKey); }
 
-testing::AssertionResult CreateNodes(const std::vector<NodeSpec>& nodes) {
+Done CreateNodes(const std::vector<NodeSpec>& nodes, At at) {
     for (const NodeSpec& node : nodes) {
-        testing::AssertionResult created = CreateNode(node);
-        if (!created) return created;
+        if (!CreateNode(node, at)) return false;
     }
-    return testing::AssertionSuccess();
+    return true;
 }
 
 std::wstring PortId(int n) {
@@ -184,14 +182,14 @@ std::vector<std::wstring> RecordedRestarts() {
 
 void ClearRecordedRestarts() { DeleteFileW(TempLog(kRestartLog).c_str()); }
 
-testing::AssertionResult SeedLinks() {
+Done SeedLinks(At at) {
     ClearLinks();
-    testing::AssertionResult done = CreateKey(kNative, kLinksKey, HKEY_CURRENT_USER);
+    bool done = CreateKey(kNative, kLinksKey, HKEY_CURRENT_USER, at);
     const bool listed = ForEachNode(nullptr, [&](HDEVINFO set, SP_DEVINFO_DATA* data, const wchar_t* id) {
         std::wstring name;
-        if (done && ReadPortName(set, data, &name)) done = SetText(kNative, kLinksKey, id, name, REG_SZ, HKEY_CURRENT_USER);
+        if (done && ReadPortName(set, data, &name)) done = SetText(kNative, kLinksKey, id, name, REG_SZ, HKEY_CURRENT_USER, at);
     });
-    return listed ? done : testing::AssertionFailure() << "cannot list the device nodes";
+    return done && (listed || FailAt(at, "cannot list the device nodes"));
 }
 
 std::map<std::wstring, std::wstring> Links() {
@@ -209,10 +207,10 @@ void ClearLinks() {
     DeleteFileW(TempLog(kCollisionLog).c_str());
 }
 
-testing::AssertionResult SetComDb(const std::vector<int>& numbers) {
+Done SetComDb(const std::vector<int>& numbers, At at) {
     BYTE bits[COMDB_MIN_PORTS_ARBITRATED / 8] = {};
     for (int n : numbers) bits[(n - 1) / 8] = static_cast<BYTE>(bits[(n - 1) / 8] | (1u << ((n - 1) % 8)));
-    return SetValue(kNative, kComDbKey, kComDbValue, REG_BINARY, bits, sizeof(bits));
+    return SetValue(kNative, kComDbKey, kComDbValue, REG_BINARY, bits, sizeof(bits), HKEY_LOCAL_MACHINE, at);
 }
 
 std::vector<int> ComDbNumbers() {

@@ -33,12 +33,12 @@ constexpr const wchar_t* kTestDisplays = L"DISPLAY\\AAA_MIOUTIL_TEST";
 
 /// Registers the recording class installer for the test class: copies it from
 /// `binDir` into System32 and names it there by its bare name.
-testing::AssertionResult RegisterTestClass(const std::wstring& binDir);
+Done RegisterTestClass(const std::wstring& binDir, At at = Here());
 /// For the demo and the benchmark, which run the tool outside the test harness:
 /// copies the msports.dll stand-in from `binDir` into System32 and tells Wine to load it for
 /// mioutil.exe. Wine's own aborts on ComDBOpen, which the re-map calls to find a
 /// spare name for ports that swap numbers.
-testing::AssertionResult InstallComDbStandIn(const std::wstring& binDir);
+Done InstallComDbStandIn(const std::wstring& binDir, At at = Here());
 /// Deletes the test class's key (remove its nodes first).
 void UnregisterTestClass();
 
@@ -52,7 +52,7 @@ struct NodeSpec {
 };
 
 /// Creates and registers the nodes; fails at the first step that does.
-testing::AssertionResult CreateNodes(const std::vector<NodeSpec>& nodes);
+Done CreateNodes(const std::vector<NodeSpec>& nodes, At at = Here());
 
 /// Instance ID of port n of the simulated cards: KRVPCARD_ENUM\KRVPCARD_SERP\nnnn.
 std::wstring PortId(int n);
@@ -91,7 +91,7 @@ void ClearRecordedRestarts();
 /// Starts keeping COM-name links: every node (present or not) with a "PortName"
 /// holds the link of that name, as its driver took it when it last started.
 /// Clears the collision log.
-testing::AssertionResult SeedLinks();
+Done SeedLinks(At at = Here());
 /// Which node holds which link, by instance ID.
 std::map<std::wstring, std::wstring> Links();
 /// Every restart onto a name another node's link held, one line each.
@@ -101,7 +101,7 @@ void ClearLinks();
 
 /// The COM-port database (as the msports.dll stand-in keeps it) holding exactly
 /// these numbers, in the 32 bytes Windows gives it at first.
-testing::AssertionResult SetComDb(const std::vector<int>& numbers);
+Done SetComDb(const std::vector<int>& numbers, At at = Here());
 /// The numbers it holds.
 std::vector<int> ComDbNumbers();
 /// The stand-in's calls ("open", "release 3 -> 0", "close"), and clearing them.

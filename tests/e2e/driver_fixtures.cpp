@@ -21,18 +21,18 @@ std::wstring DpinstFolder() {
     return std::wstring(drive) + L"\\Program Files\\KORAV";
 }
 
-testing::AssertionResult InstallDpinst() {
+Done InstallDpinst(At at) {
     CreateDirectoryW(DpinstFolder().c_str(), nullptr);
-    return CopyTo(BinDir() + L"\\dpinst_standin.exe", DpinstFolder() + L"\\DPInst.exe");
+    return CopyTo(BinDir() + L"\\dpinst_standin.exe", DpinstFolder() + L"\\DPInst.exe", at);
 }
 
 std::vector<std::wstring> DpinstCalls() { return ReadLogLines(DpinstFolder() + L"\\" + kDpinstLog); }
 
 std::wstring DifxLogIn(const std::wstring& folder) { return folder + L"\\" + kDifxLog; }
 
-testing::AssertionResult SetDifxResult(const std::wstring& infName, DWORD result) {
+Done SetDifxResult(const std::wstring& infName, DWORD result, At at) {
     return SetValue(kNative, std::wstring(kTestRoot) + L"\\DifxResult", infName, REG_DWORD, &result, sizeof(result),
-                    HKEY_CURRENT_USER);
+                    HKEY_CURRENT_USER, at);
 }
 
 void DriverRemovalTest::Clean() {

@@ -19,12 +19,12 @@ std::wstring UninstallEntryPath(const std::wstring& entry);
 
 // DPInst.exe stand-in at %SystemDrive%\Program Files\KORAV\DPInst.exe.
 std::wstring DpinstFolder();
-testing::AssertionResult InstallDpinst();
+Done InstallDpinst(At at = Here());
 std::vector<std::wstring> DpinstCalls();
 
 // difxapi.dll stand-in: one call per line "path TAB flags TAB info-null TAB reboot".
 std::wstring DifxLogIn(const std::wstring& folder);
-testing::AssertionResult SetDifxResult(const std::wstring& infName, DWORD result);
+Done SetDifxResult(const std::wstring& infName, DWORD result, At at = Here());
 
 /// Wine's load order for difxapi.dll in mioutil.exe ("native", or "" for none).
 /// Wine would otherwise load its own difxapi.dll, whose stub reports success,

@@ -18,32 +18,34 @@ std::wstring Folder(std::wstring path) { return path.substr(0, path.find_last_of
 
 }  // namespace
 
-testing::AssertionResult CreateKey(REGSAM view, const std::wstring& path, HKEY root) {
+bool FailAt(At at, const std::string& what) {
+    ADD_FAILURE_AT(at.file, at.line) << what;
+    return false;
+}
+
+Done CreateKey(REGSAM view, const std::wstring& path, HKEY root, At at) {
     UniqueRegKey key;
     const LSTATUS status =
         RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, key.put(), nullptr);
-    if (status != ERROR_SUCCESS) return testing::AssertionFailure() << "cannot create " << Where(path) << ": " << status;
-    return testing::AssertionSuccess();
+    return status == ERROR_SUCCESS || FailAt(at, "cannot create " + Where(path) + ": " + std::to_string(status));
 }
 
-testing::AssertionResult SetValue(REGSAM view, const std::wstring& path, const std::wstring& name, DWORD type,
-                                  const void* data, DWORD bytes, HKEY root) {
+Done SetValue(REGSAM view, const std::wstring& path, const std::wstring& name, DWORD type, const void* data,
+              DWORD bytes, HKEY root, At at) {
     UniqueRegKey key;
     LSTATUS status =
         RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, key.put(), nullptr);
     if (status == ERROR_SUCCESS) {
         status = RegSetValueExW(key.get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), bytes);
     }
-    if (status != ERROR_SUCCESS) {
-        return testing::AssertionFailure() << "cannot set " << Where(path) << " value " << Where(name) << ": " << status;
-    }
-    return testing::AssertionSuccess();
+    return status == ERROR_SUCCESS ||
+           FailAt(at, "cannot set " + Where(path) + " value " + Where(name) + ": " + std::to_string(status));
 }
 
-testing::AssertionResult SetText(REGSAM view, const std::wstring& path, const std::wstring& name,
-                                 const std::wstring& text, DWORD type, HKEY root) {
+Done SetText(REGSAM view, const std::wstring& path, const std::wstring& name, const std::wstring& text, DWORD type,
+             HKEY root, At at) {
     return SetValue(view, path, name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)),
-                    root);
+                    root, at);
 }
 
 bool ReadValue(REGSAM view, const std::wstring& path, const std::wstring& name, std::string* data, DWORD* type,
@@ -134,23 +136,18 @@ std::wstring InfFolder() {
 
 std::wstring InfPath(const std::wstring& name) { return InfFolder() + L"\\" + name; }
 
-testing::AssertionResult WriteBytes(const std::wstring& path, const std::string& bytes) {
+Done WriteBytes(const std::wstring& path, const std::string& bytes, At at) {
     const UniqueFile file(
         CreateFileW(Long(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
-    if (!file.valid() || !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-        written != bytes.size()) {
-        return testing::AssertionFailure() << "cannot write " << Where(path) << ": error " << GetLastError();
-    }
-    return testing::AssertionSuccess();
+    return (file.valid() && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size()) ||
+           FailAt(at, "cannot write " + Where(path) + ": error " + std::to_string(GetLastError()));
 }
 
-testing::AssertionResult CopyTo(const std::wstring& from, const std::wstring& to) {
-    if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) {
-        return testing::AssertionFailure() << "cannot copy " << Where(from) << " to " << Where(to) << ": error "
-                                           << GetLastError();
-    }
-    return testing::AssertionSuccess();
+Done CopyTo(const std::wstring& from, const std::wstring& to, At at) {
+    return CopyFileW(from.c_str(), to.c_str(), FALSE) ||
+           FailAt(at, "cannot copy " + Where(from) + " to " + Where(to) + ": error " + std::to_string(GetLastError()));
 }
 
 std::string ReadBytes(const std::wstring& path) {

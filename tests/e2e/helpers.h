@@ -1,8 +1,8 @@
 // The end-to-end tests' small helpers: the registry (every call takes the view:
 // 0 for the process's own, KEY_WOW64_32KEY or KEY_WOW64_64KEY), files, and the
-// stand-ins' logs. Those that arrange the machine return an AssertionResult that
-// carries the failed step: a test calls them as ASSERT_TRUE(Helper(...)), so a
-// failed set-up stops the test at its own line.
+// stand-ins' logs. Those that arrange the machine fail the test at the caller's
+// line and return false (Done): a test calls them as ASSERT_TRUE(Helper(...)), so a
+// failed set-up stops the test there.
 #pragma once
 
 #include <windows.h>
@@ -24,16 +24,38 @@ using mioutil::UniqueKernelHandle;
 using mioutil::UniqueModule;
 using mioutil::UniqueRegKey;
 
+/// Where a helper was called from: the caller's file and line, as a default argument.
+struct At {
+    const char* file;
+    int line;
+};
+inline At Here(const char* file = __builtin_FILE(), int line = __builtin_LINE()) { return {file, line}; }
+/// Fails the test at `at` and gives false, for a set-up helper to return.
+bool FailAt(At at, const std::string& what);
+/// What a set-up helper returns: false once it failed the test at the caller's line.
+/// It is also an AssertionResult, for the benchmark, which runs outside a test.
+class Done {
+public:
+    Done(bool ok) : ok_(ok) {}  // implicit: a helper returns its bool as it is
+    operator bool() const { return ok_; }
+    operator testing::AssertionResult() const {
+        return ok_ ? testing::AssertionSuccess() : testing::AssertionFailure() << "set-up failed (see above)";
+    }
+
+private:
+    bool ok_;
+};
+
 /// The process's own registry view.
 constexpr REGSAM kNative = 0;
 
 // Registry, below `root` (HKEY_LOCAL_MACHINE unless named).
-testing::AssertionResult CreateKey(REGSAM view, const std::wstring& path, HKEY root = HKEY_LOCAL_MACHINE);
-testing::AssertionResult SetValue(REGSAM view, const std::wstring& path, const std::wstring& name, DWORD type,
-                                  const void* data, DWORD bytes, HKEY root = HKEY_LOCAL_MACHINE);
+Done CreateKey(REGSAM view, const std::wstring& path, HKEY root = HKEY_LOCAL_MACHINE, At at = Here());
+Done SetValue(REGSAM view, const std::wstring& path, const std::wstring& name, DWORD type, const void* data,
+              DWORD bytes, HKEY root = HKEY_LOCAL_MACHINE, At at = Here());
 /// A string value with its terminating zero.
-testing::AssertionResult SetText(REGSAM view, const std::wstring& path, const std::wstring& name,
-                                 const std::wstring& text, DWORD type = REG_SZ, HKEY root = HKEY_LOCAL_MACHINE);
+Done SetText(REGSAM view, const std::wstring& path, const std::wstring& name, const std::wstring& text,
+             DWORD type = REG_SZ, HKEY root = HKEY_LOCAL_MACHINE, At at = Here());
 /// The value's raw bytes (and type); false when it cannot be read.
 bool ReadValue(REGSAM view, const std::wstring& path, const std::wstring& name, std::string* data,
                DWORD* type = nullptr, HKEY root = HKEY_LOCAL_MACHINE);
@@ -53,8 +75,8 @@ std::wstring BinDir();     // folder of the running exe; mioutil.exe and the sta
 std::wstring SystemDir();  // System32: the stand-ins for what Wine lacks are copied there
 std::wstring InfFolder();  // <Windows>\inf as GetWindowsDirectoryW gives it
 std::wstring InfPath(const std::wstring& name);
-testing::AssertionResult WriteBytes(const std::wstring& path, const std::string& bytes);
-testing::AssertionResult CopyTo(const std::wstring& from, const std::wstring& to);
+Done WriteBytes(const std::wstring& path, const std::string& bytes, At at = Here());
+Done CopyTo(const std::wstring& from, const std::wstring& to, At at = Here());
 std::string ReadBytes(const std::wstring& path);  // empty when it cannot be read
 bool Exists(const std::wstring& path);
 void RemoveFileForce(const std::wstring& path);  // clears read-only first; absent is fine

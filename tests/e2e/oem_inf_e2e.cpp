@@ -226,10 +226,10 @@ protected:
     static std::wstring Signed(const wchar_t* signer, const wchar_t* standin) {
         return BinDir() + L"\\signed\\" + signer + L"_difxapi_" + standin + L".dll";
     }
-    static testing::AssertionResult WriteMatchingInfs() {
-        testing::AssertionResult done = WriteBytes(InfPath(L"oem9401.inf"), kHead + "Provider=KORAV GROUP\r\n");
-        if (done) done = WriteBytes(InfPath(L"oem9401.pnf"), "pnf");
-        return done ? WriteBytes(InfPath(L"oem9402.inf"), kHead + "Provider=KORAV Co., Ltd.\r\n") : done;
+    static bool WriteMatchingInfs(At at = Here()) {
+        return WriteBytes(InfPath(L"oem9401.inf"), kHead + "Provider=KORAV GROUP\r\n", at) &&
+               WriteBytes(InfPath(L"oem9401.pnf"), "pnf", at) &&
+               WriteBytes(InfPath(L"oem9402.inf"), kHead + "Provider=KORAV Co., Ltd.\r\n", at);
     }
 
     const std::wstring root_ = L"C:\\mioutil_e2e_difx";

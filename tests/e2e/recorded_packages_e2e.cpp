@@ -17,11 +17,11 @@ std::wstring Record(int i) { return L"DriverStorePath" + std::to_wstring(i); }
 // The card's installer writes each record as 522 bytes, whatever follows the path's
 // zero. The last character stays zero: RegSetValueExW adds a terminator to string data
 // that lacks one when the next character in memory is zero (Windows and Wine alike).
-testing::AssertionResult SetRecord(int i, const std::wstring& path, DWORD type = REG_SZ) {
+bool SetRecord(int i, const std::wstring& path, DWORD type = REG_SZ, At at = Here()) {
     std::wstring data = path + L'\0' + L"junk after the zero";
     data.resize(260, L'J');
     data.push_back(L'\0');
-    return SetValue(kNative, kEntry, Record(i), type, data.data(), 522);
+    return SetValue(kNative, kEntry, Record(i), type, data.data(), 522, HKEY_LOCAL_MACHINE, at);
 }
 
 // What DPInst.exe receives once cmd.exe has stripped the outer quotes and expanded %SystemDrive%.

@@ -49,16 +49,14 @@ protected:
     }
 
     // The table's nodes; then every node with a "PortName" holds the link of that name.
-    testing::AssertionResult Arrange(const Ports& ports) {
+    bool Arrange(const Ports& ports, At at = Here()) {
         std::vector<NodeSpec> nodes;
         for (const Port& p : ports) nodes.push_back(p.node);
-        testing::AssertionResult done = CreateNodes(nodes);
-        if (done) done = SeedLinks();
         // Windows always has a COM-port database; an empty one unless the test made its own.
         std::string db;
-        if (done && !ReadValue(kNative, kComDbKey, kComDbValue, &db)) done = SetComDb({});
-        arranged_ = done;
-        return done;
+        arranged_ = CreateNodes(nodes, at) && SeedLinks(at) &&
+                    (ReadValue(kNative, kComDbKey, kComDbValue, &db) || SetComDb({}, at));
+        return arranged_;
     }
 
     // Runs the re-map, which may write port nodes' names only. Each rewritten row
@@ -110,12 +108,10 @@ protected:
     }
 
     // A port that a program holds open: its restarts are left for a reboot.
-    static testing::AssertionResult SetBusy(int port, bool busy) {
-        if (!busy) {
-            DeleteValue(kNative, kBusyKey, PortId(port), HKEY_CURRENT_USER);
-            return testing::AssertionSuccess();
-        }
-        return SetText(kNative, kBusyKey, PortId(port), L"1", REG_SZ, HKEY_CURRENT_USER);
+    static bool SetBusy(int port, bool busy, At at = Here()) {
+        if (busy) return SetText(kNative, kBusyKey, PortId(port), L"1", REG_SZ, HKEY_CURRENT_USER, at);
+        DeleteValue(kNative, kBusyKey, PortId(port), HKEY_CURRENT_USER);
+        return true;
     }
 
     bool arranged_ = false;

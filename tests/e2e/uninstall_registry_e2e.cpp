@@ -43,17 +43,16 @@ std::wstring FullName(const std::wstring& name) {
     return name == mioutil::kCardUninstallEntry ? name : kPrefix + name;
 }
 
-testing::AssertionResult Put(REGSAM view, const Entry& e) {
+bool Put(REGSAM view, const Entry& e, At at = Here()) {
     const std::wstring key = kEntries + FullName(e.name);
-    testing::AssertionResult done = CreateKey(view, key);
-    if (done && !e.uninstallString.empty()) {
-        const DWORD bytes = static_cast<DWORD>((e.uninstallString.size() + (e.terminated ? 1 : 0)) * sizeof(wchar_t));
-        done = SetValue(view, key, L"UninstallString", e.type, e.uninstallString.c_str(), bytes);
-    }
-    if (done && !e.displayName.empty()) done = SetText(view, key, L"DisplayName", e.displayName);
-    if (done && e.withSubkey) done = SetText(view, key + L"\\Components", L"Part", L"krvcard.sys");
-    if (done && e.record) done = SetText(view, key, L"DriverStorePath0", L"C:\\drv\\a.inf & echo x");
-    return done;
+    const DWORD bytes = static_cast<DWORD>((e.uninstallString.size() + (e.terminated ? 1 : 0)) * sizeof(wchar_t));
+    const HKEY hklm = HKEY_LOCAL_MACHINE;
+    return CreateKey(view, key, hklm, at) &&
+           (e.uninstallString.empty() ||
+            SetValue(view, key, L"UninstallString", e.type, e.uninstallString.c_str(), bytes, hklm, at)) &&
+           (e.displayName.empty() || SetText(view, key, L"DisplayName", e.displayName, REG_SZ, hklm, at)) &&
+           (!e.withSubkey || SetText(view, key + L"\\Components", L"Part", L"krvcard.sys", REG_SZ, hklm, at)) &&
+           (!e.record || SetText(view, key, L"DriverStorePath0", L"C:\\drv\\a.inf & echo x", REG_SZ, hklm, at));
 }
 
 // Everything a test here creates: its uninstall entries and the vendor trees.
