@@ -25,23 +25,27 @@ const Expected kVersions[] = {
     {L"win10", 6, 2, 1, 0x00000060},     // no supported-OS manifest: reported as 6.2
 };
 
-TEST(PlatformProbe, ClassUnderEachWineVersion) {
+void PrintTo(const Expected& e, std::ostream* out) { *out << e2e::Narrow(e.wineVersion); }
+
+class PlatformProbe : public testing::TestWithParam<Expected> {};
+
+TEST_P(PlatformProbe, Class) {
     ASSERT_TRUE(e2e::RunningUnderWine()) << "the version switch is Wine's own";
-    for (const Expected& e : kVersions) {
-        e2e::WineVersionFor version(L"probe_helper.exe", e.wineVersion);
-        e2e::RunResult r = e2e::RunCommandLine(L"\"" + e2e::BinDir() + L"\\probe_helper.exe\"");
-        ASSERT_EQ(r.exitCode, 0u);
-        unsigned major = 0, minor = 0, product = 0, arch = 0, cls = 0;
-        ASSERT_EQ(std::sscanf(r.out.c_str(), "%u %u %u %u 0x%x", &major, &minor, &product, &arch, &cls), 5)
-            << r.out;
-        SCOPED_TRACE(testing::PrintToString(std::wstring(e.wineVersion)) + ": " + r.out);
-        EXPECT_EQ(major, e.major);
-        EXPECT_EQ(minor, e.minor);
-        EXPECT_EQ(product, e.product);
-        EXPECT_EQ(arch, 9u);  // PROCESSOR_ARCHITECTURE_AMD64
-        EXPECT_EQ(cls, e.platformClass);
-    }
+    const Expected& e = GetParam();
+    e2e::WineVersionFor version(L"probe_helper.exe", e.wineVersion);
+    e2e::RunResult r = e2e::RunCommandLine(L"\"" + e2e::BinDir() + L"\\probe_helper.exe\"");
+    ASSERT_EQ(r.exitCode, 0u);
+    unsigned major = 0, minor = 0, product = 0, arch = 0, cls = 0;
+    ASSERT_EQ(std::sscanf(r.out.c_str(), "%u %u %u %u 0x%x", &major, &minor, &product, &arch, &cls), 5) << r.out;
+    SCOPED_TRACE(r.out);
+    EXPECT_EQ(major, e.major);
+    EXPECT_EQ(minor, e.minor);
+    EXPECT_EQ(product, e.product);
+    EXPECT_EQ(arch, 9u);  // PROCESSOR_ARCHITECTURE_AMD64
+    EXPECT_EQ(cls, e.platformClass);
 }
+
+INSTANTIATE_TEST_SUITE_P(UnderWine, PlatformProbe, testing::ValuesIn(kVersions));
 
 // The tool's own stack guard (GCC's would load a crypto provider into every run)
 // is seeded, and a smashed stack ends the process before the function returns.

@@ -140,16 +140,6 @@ TEST_F(Remap, OneCardListedOutOfOrder) {
     RunAgain(L"", 0);
 }
 
-TEST_F(Remap, TwoCardsOfTwoPorts) {
-    const Ports ports = {
-        {0, L"COM3", 1, L"COM3"}, {1, L"COM8", 2, L"COM4"}, {2, L"COM5", 1, L"COM5"}, {3, L"COM4", 2, L"COM8"}};
-    ASSERT_TRUE(Arrange(ports));
-    RemapAndExpect(ports);
-    EXPECT_EQ(RecordedRestartsWithNames(),
-              Steps({{0, L"COM3"}, {2, L"COM5"}, {1, L"COM2"}, {3, L"COM8"}, {1, L"COM4"}}));
-    RunAgain(L"", 0);
-}
-
 TEST_F(Remap, PortsInOrderAreRewrittenOnceForTheirFriendlyNamesThenLeftAlone) {
     const Ports ports = {{0, L"COM3", 1, L"COM3"}, {1, L"COM4", 2, L"COM4"}, {2, L"COM5", 3, L"COM5"}};
     ASSERT_TRUE(Arrange(ports));
@@ -192,54 +182,59 @@ TEST_F(Remap, ABusyPortWaitsForTheRebootAndNoPortTakesItsName) {
     RunAgain(L"", 0);
 }
 
-TEST_F(Remap, NamesWithoutDigitsOrWithOtherLettersOrASign) {
+// Rules whose whole check is where each port ends, the restarts in order, and
+// that a second run finds nothing to do.
+struct Rule {
+    const char* name;
+    Ports ports;
+    Restarts steps;
+};
+const Rule kRules[] = {
+    {"TwoCardsOfTwoPorts",
+     {{0, L"COM3", 1, L"COM3"}, {1, L"COM8", 2, L"COM4"}, {2, L"COM5", 1, L"COM5"}, {3, L"COM4", 2, L"COM8"}},
+     Steps({{0, L"COM3"}, {2, L"COM5"}, {1, L"COM2"}, {3, L"COM8"}, {1, L"COM4"}})},
     // "Serial" gives 0: that port keeps its name and is left alone. "XYZ2" counts
     // like COM2; COM-3 sorts after every positive number and keeps its sign.
-    const Ports ports = {
-        {0, L"COM5", 1, L"COM2"}, {1, L"Serial", 2, kKept}, {2, L"COM-3", 3, L"COM5"}, {3, L"XYZ2", 4, L"COM-3"}};
-    ASSERT_TRUE(Arrange(ports));
-    RemapAndExpect(ports);
-    EXPECT_EQ(RecordedRestartsWithNames(), Steps({{0, L"COM3"}, {2, L"COM5"}, {3, L"COM-3"}, {0, L"COM2"}}));
-    RunAgain(L"", 0);
-}
-
-TEST_F(Remap, AMemberWithoutPortNameIsPassedOverInBothPasses) {
+    {"NamesWithoutDigitsOrASign",
+     {{0, L"COM5", 1, L"COM2"}, {1, L"Serial", 2, kKept}, {2, L"COM-3", 3, L"COM5"}, {3, L"XYZ2", 4, L"COM-3"}},
+     Steps({{0, L"COM3"}, {2, L"COM5"}, {3, L"COM-3"}, {0, L"COM2"}})},
     // Member 1 has no "PortName" but location 1: were it to move the base index
     // in pass 2 only, member 2 would read an empty slot and member 0 would end
     // with member 2's old name.
-    const Ports ports = {{0, L"COM7", 1, L"COM6"}, {1, L"", 1, kKept}, {2, L"COM6", 3, L"COM7"}};
-    ASSERT_TRUE(Arrange(ports));
-    RemapAndExpect(ports);
-    EXPECT_EQ(RecordedRestartsWithNames(), Steps({{0, L"COM2"}, {2, L"COM7"}, {0, L"COM6"}}));
-    RunAgain(L"", 0);
-}
-
-TEST_F(Remap, ALocationTextShorterThanSixteenCharactersLeavesThePortOut) {
+    {"NoPortNamePassedOverInBothPasses",
+     {{0, L"COM7", 1, L"COM6"}, {1, L"", 1, kKept}, {2, L"COM6", 3, L"COM7"}},
+     Steps({{0, L"COM2"}, {2, L"COM7"}, {0, L"COM6"}})},
     // A short location text gives location number 0, so the position base index - 1.
     // On the first member (base 0) that wraps past the table: the port keeps its
-    // name. On the second card it lands on the first card's port 2, which keeps its slot.
-    const Ports ports = {{0, L"COM9", L"KORAV COM Port", kKept},
-                         {1, L"COM4", 1, L"COM2"},
-                         {2, L"COM3", 2, L"COM3"},
-                         {3, L"COM2", 1, L"COM4"},
-                         {4, L"COM1", L"Port 2", kKept}};
-    ASSERT_TRUE(Arrange(ports));
-    RemapAndExpect(ports);
-    // Port 4 keeps COM1 and the placed ports hold COM2 to COM4: the swap goes through COM5.
-    EXPECT_EQ(RecordedRestartsWithNames(), Steps({{2, L"COM3"}, {1, L"COM5"}, {3, L"COM4"}, {1, L"COM2"}}));
+    // name. On the second card it lands on the first card's port 2, which keeps its
+    // slot. Port 4 keeps COM1 and the placed ports hold COM2 to COM4: the swap goes through COM5.
+    {"ShortLocationTextLeavesThePortOut",
+     {{0, L"COM9", L"KORAV COM Port", kKept},
+      {1, L"COM4", 1, L"COM2"},
+      {2, L"COM3", 2, L"COM3"},
+      {3, L"COM2", 1, L"COM4"},
+      {4, L"COM1", L"Port 2", kKept}},
+     Steps({{2, L"COM3"}, {1, L"COM5"}, {3, L"COM4"}, {1, L"COM2"}})},
+    // Members 1 and 2 both say they are port 2 of the first card. Overwriting the
+    // slot would lose COM5 and hand out COM9 twice. COM2, which member 2 keeps, is
+    // not taken as the temporary name either.
+    {"OfTwoOnOnePositionTheFirstKeepsIt",
+     {{0, L"COM9", 1, L"COM5"}, {1, L"COM5", 2, L"COM9"}, {2, L"COM2", 2, kKept}},
+     Steps({{0, L"COM3"}, {1, L"COM9"}, {0, L"COM5"}})},
+};
+
+void PrintTo(const Rule& rule, std::ostream* out) { *out << rule.name; }  // the row's name in the test's
+
+class RemapRule : public Remap, public testing::WithParamInterface<Rule> {};
+
+TEST_P(RemapRule, EndsInCardOrder) {
+    ASSERT_TRUE(Arrange(GetParam().ports));
+    RemapAndExpect(GetParam().ports);
+    EXPECT_EQ(RecordedRestartsWithNames(), GetParam().steps);
     RunAgain(L"", 0);
 }
 
-TEST_F(Remap, OfTwoMembersWithOnePositionTheFirstKeepsIt) {
-    // Members 1 and 2 both say they are port 2 of the first card. Overwriting
-    // the slot would lose COM5 and hand out COM9 twice.
-    const Ports ports = {{0, L"COM9", 1, L"COM5"}, {1, L"COM5", 2, L"COM9"}, {2, L"COM2", 2, kKept}};
-    ASSERT_TRUE(Arrange(ports));
-    RemapAndExpect(ports);
-    // COM2, which member 2 keeps, is not taken as the temporary name either.
-    EXPECT_EQ(RecordedRestartsWithNames(), Steps({{0, L"COM3"}, {1, L"COM9"}, {0, L"COM5"}}));
-    RunAgain(L"", 0);
-}
+INSTANTIATE_TEST_SUITE_P(Rules, RemapRule, testing::ValuesIn(kRules));
 
 TEST_F(Remap, ANumberTwoPortsHoldStaysWithBoth) {
     // LPT5 and COM5 both read as 5: handing 5 out again would end with two COM5.

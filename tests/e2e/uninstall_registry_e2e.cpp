@@ -21,8 +21,16 @@ const char* ViewName(REGSAM view) { return view == KEY_WOW64_32KEY ? "32-bit vie
 const std::wstring kPrefix = L"mioutil-e2e ";
 const std::wstring kEntries = std::wstring(mioutil::kUninstallKeyPath) + L"\\";
 
-// The Windows versions whose platform class leads to the x64 rows of the pass table.
-const wchar_t* const kX64Versions[] = {L"winxp64", L"win7", L"win10"};
+// A Windows version Wine reports to the tool; x86 and unclassified systems have
+// only the 64-bit view cleaned, or none.
+struct System {
+    const wchar_t* version;
+    bool cleans64;
+};
+void PrintTo(const System& s, std::ostream* out) { *out << Narrow(s.version); }
+
+// The versions whose platform class leads to the x64 rows of the pass table.
+const System kX64Versions[] = {{L"winxp64", true}, {L"win7", true}, {L"win10", true}};
 
 struct Entry {
     Entry(std::wstring n, std::wstring u, DWORD t = REG_SZ, bool term = true, std::wstring display = L"",
@@ -108,7 +116,13 @@ std::wstring DriverStorePath(const std::wstring& inf) {
     return L"C:\\Windows\\System32\\DriverStore\\FileRepository\\" + inf + L"_amd64_neutral_5c1e\\" + inf;
 }
 
-TEST_F(UninstallRegistry, DeletesTheCardsEntriesInBothViewsAndNothingElse) {
+// The tests that run as each Windows version whose platform class leads to the
+// x64 rows of the pass table.
+class UninstallRegistryX64 : public UninstallRegistry, public testing::WithParamInterface<System> {};
+
+INSTANTIATE_TEST_SUITE_P(On, UninstallRegistryX64, testing::ValuesIn(kX64Versions));
+
+TEST_P(UninstallRegistryX64, DeletesTheCardsEntriesInBothViewsAndNothingElse) {
     const std::wstring difx = L"C:\\PROGRA~1\\DIFX\\7D3B2A40\\DPInst64.exe /u ";
     const std::vector<Entry> theCards = {
         {L"pci bus", difx + DriverStorePath(L"krvpci.inf")},
@@ -135,69 +149,61 @@ TEST_F(UninstallRegistry, DeletesTheCardsEntriesInBothViewsAndNothingElse) {
     };
     const Entry vendorProduct = {L"vendor product", L"\"C:\\Program Files\\Korav\\PCI_MultiIO_Driver\\uninst.exe\""};
 
-    for (const wchar_t* version : kX64Versions) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(version)));
-        Gone gone;
-        for (REGSAM view : kViews) {
-            for (const Entry& e : theCards) {
-                ASSERT_TRUE(Put(view, e));
-                gone[view].push_back(e.name);
-            }
-            for (const Entry& e : notTheCards) ASSERT_TRUE(Put(view, e));
-            ASSERT_TRUE(Put(view, vendorProduct));
-            ASSERT_TRUE(Put(view, cardsEntry));
+    Gone gone;
+    for (REGSAM view : kViews) {
+        for (const Entry& e : theCards) {
+            ASSERT_TRUE(Put(view, e));
+            gone[view].push_back(e.name);
         }
-        // The entry the first step reads keeps its refused record, and with it the entry.
-        gone[KEY_WOW64_32KEY].push_back(cardsEntry.name);
-        // The vendor's product path is looked for in the 32-bit view only.
-        gone[KEY_WOW64_32KEY].push_back(vendorProduct.name);
-
-        ExpectOnlyDeleted(version, gone);
-        RemoveLeftovers();
+        for (const Entry& e : notTheCards) ASSERT_TRUE(Put(view, e));
+        ASSERT_TRUE(Put(view, vendorProduct));
+        ASSERT_TRUE(Put(view, cardsEntry));
     }
+    // The entry the first step reads keeps its refused record, and with it the entry.
+    gone[KEY_WOW64_32KEY].push_back(cardsEntry.name);
+    // The vendor's product path is looked for in the 32-bit view only.
+    gone[KEY_WOW64_32KEY].push_back(vendorProduct.name);
+
+    ExpectOnlyDeleted(GetParam().version, gone);
 }
 
-TEST_F(UninstallRegistry, AdjacentMatchesAndAnEntryWithSubkeys) {
+TEST_P(UninstallRegistryX64, AdjacentMatchesAndAnEntryWithSubkeys) {
     // Refused like "nested 1", so each run logs it: a name that would break the line,
     // reorder it or claim another outcome shows as U+FFFD, after the outcome, shortened.
     const std::wstring forged = L"nested \u202E\u2028\u0085" + std::wstring(200, L'n') + L" deleted";
-    for (const wchar_t* version : kX64Versions) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(version)));
-        Gone gone;
-        for (REGSAM view : kViews) {
-            // Next to each other in enumeration order, with no other entry between; then,
-            // as the registry refuses to delete a key with subkeys, "nested 1" stays, the
-            // pass still ends, and the entries after it are still examined.
-            const Entry entries[] = {{L"adjacent 1", L"C:\\drivers\\mevport.inf"},
-                                     {L"adjacent 2", L"C:\\drivers\\mevport.inf"},
-                                     {L"adjacent 3", L"C:\\drivers\\mevport.inf"},
-                                     {L"nested 1", L"C:\\drivers\\krvcard.inf", REG_SZ, true, L"", true},
-                                     {L"nested 2", L"C:\\drivers\\krvcard.inf"},
-                                     {L"nested 3", L"C:\\other\\setup.exe"},
-                                     {L"nested 4", L"C:\\drivers\\krvcard.inf"},
-                                     {forged, L"C:\\drivers\\krvcard.inf", REG_SZ, true, L"", true}};
-            for (const Entry& e : entries) ASSERT_TRUE(Put(view, e));
-            gone[view] = {L"adjacent 1", L"adjacent 2", L"adjacent 3", L"nested 2", L"nested 4"};
-        }
-        ExpectOnlyDeleted(version, gone);
-        for (REGSAM view : kViews) {
-            EXPECT_TRUE(KeyExists(view, kEntries + kPrefix + L"nested 1\\Components")) << ViewName(view);
-        }
-        int forgedLines = 0;
-        for (const std::string& line : LastRunLogSection()) {
-            for (const char* raw : {"\xE2\x80\xAE", "\xE2\x80\xA8", "\xC2\x85"}) {
-                EXPECT_EQ(line.find(raw), std::string::npos) << line;
-            }
-            const char* shown = "\"mioutil-e2e nested \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDnnn";
-            if (line.find(shown) == std::string::npos) continue;
-            ++forgedLines;
-            EXPECT_EQ(line.compare(0, 19, "not deleted, error "), 0) << line;
-            EXPECT_NE(line.find("nnn\"\xE2\x80\xA6[+1"), std::string::npos) << line;  // 100 shown, 1xx left out
-            EXPECT_EQ(line.find("n deleted"), std::string::npos) << line;
-        }
-        EXPECT_EQ(forgedLines, 2) << "one line in each view";
-        RemoveLeftovers();
+    Gone gone;
+    for (REGSAM view : kViews) {
+        // Next to each other in enumeration order, with no other entry between; then,
+        // as the registry refuses to delete a key with subkeys, "nested 1" stays, the
+        // pass still ends, and the entries after it are still examined.
+        const Entry entries[] = {{L"adjacent 1", L"C:\\drivers\\mevport.inf"},
+                                 {L"adjacent 2", L"C:\\drivers\\mevport.inf"},
+                                 {L"adjacent 3", L"C:\\drivers\\mevport.inf"},
+                                 {L"nested 1", L"C:\\drivers\\krvcard.inf", REG_SZ, true, L"", true},
+                                 {L"nested 2", L"C:\\drivers\\krvcard.inf"},
+                                 {L"nested 3", L"C:\\other\\setup.exe"},
+                                 {L"nested 4", L"C:\\drivers\\krvcard.inf"},
+                                 {forged, L"C:\\drivers\\krvcard.inf", REG_SZ, true, L"", true}};
+        for (const Entry& e : entries) ASSERT_TRUE(Put(view, e));
+        gone[view] = {L"adjacent 1", L"adjacent 2", L"adjacent 3", L"nested 2", L"nested 4"};
     }
+    ExpectOnlyDeleted(GetParam().version, gone);
+    for (REGSAM view : kViews) {
+        EXPECT_TRUE(KeyExists(view, kEntries + kPrefix + L"nested 1\\Components")) << ViewName(view);
+    }
+    int forgedLines = 0;
+    for (const std::string& line : LastRunLogSection()) {
+        for (const char* raw : {"\xE2\x80\xAE", "\xE2\x80\xA8", "\xC2\x85"}) {
+            EXPECT_EQ(line.find(raw), std::string::npos) << line;
+        }
+        const char* shown = "\"mioutil-e2e nested \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDnnn";
+        if (line.find(shown) == std::string::npos) continue;
+        ++forgedLines;
+        EXPECT_EQ(line.compare(0, 19, "not deleted, error "), 0) << line;
+        EXPECT_NE(line.find("nnn\"\xE2\x80\xA6[+1"), std::string::npos) << line;  // 100 shown, 1xx left out
+        EXPECT_EQ(line.find("n deleted"), std::string::npos) << line;
+    }
+    EXPECT_EQ(forgedLines, 2) << "one line in each view";
 }
 
 TEST_F(UninstallRegistry, UninstallStringsLongerThanTheBufferNeverMatch) {
@@ -260,37 +266,33 @@ TEST_F(UninstallRegistry, DeletesTheVendorTreeOnlyWhereItHoldsNothingElse) {
     }
 }
 
-TEST_F(UninstallRegistry, UnclassifiedAndX86SystemsUseTheirRowsOfThePassTable) {
-    // Wine reports an AMD64 processor whatever the version, but versions 5.0 and
-    // 5.1 are classed x86 without looking at it, and 4.0 is not classed at all.
-    // On a class without the x64 bits the passes do not name a view, so in this
-    // 64-bit tool they land in the 64-bit view.
+// Wine reports an AMD64 processor whatever the version, but versions 5.0 and
+// 5.1 are classed x86 without looking at it, and 4.0 is not classed at all.
+// On a class without the x64 bits the passes do not name a view, so in this
+// 64-bit tool they land in the 64-bit view.
+const System kOtherSystems[] = {
+    {L"nt40", false},  // class 0: the key opens with no access and enumerates nothing
+    {L"winxp", true},  // x86: the 32-bit passes work on the only view, the 64-bit passes skip
+};
+
+class UninstallRegistryNotX64 : public UninstallRegistry, public testing::WithParamInterface<System> {};
+
+INSTANTIATE_TEST_SUITE_P(On, UninstallRegistryNotX64, testing::ValuesIn(kOtherSystems));
+
+TEST_P(UninstallRegistryNotX64, UsesItsRowsOfThePassTable) {
     const std::vector<Entry> theCards = {
         {L"card", L"C:\\drivers\\krvcard.inf"},
         {L"vendor product", L"C:\\Program Files\\Korav\\PCI_MultiIO_Driver\\uninst.exe"},
     };
-    const struct {
-        const wchar_t* version;
-        bool cleans64;  // the only view an x86 system has
-    } systems[] = {
-        {L"nt40", false},  // class 0: the key opens with no access and enumerates nothing
-        {L"winxp", true},  // x86: the 32-bit passes work on the only view, the 64-bit passes skip
-    };
-    for (const auto& s : systems) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(s.version)));
-        Gone gone;
-        for (REGSAM view : kViews) {
-            for (const Entry& e : theCards) ASSERT_TRUE(Put(view, e));
-        }
-        ASSERT_TRUE(Put(KEY_WOW64_64KEY, {L"other product", L"C:\\Other\\uninstall.exe"}));
-        if (s.cleans64) gone[KEY_WOW64_64KEY] = {L"card", L"vendor product"};
-        ASSERT_TRUE(CreateKey(KEY_WOW64_64KEY, L"SOFTWARE\\Korav\\PCI_MultiIO_Driver\\Setup"));
-
-        ExpectOnlyDeleted(s.version, gone, Changes().Gone(L"SOFTWARE\\Korav"));
-        // The vendor's keys go whatever the class.
-        EXPECT_FALSE(KeyExists(KEY_WOW64_64KEY, L"SOFTWARE\\Korav"));
-        RemoveLeftovers();
+    Gone gone;
+    for (REGSAM view : kViews) {
+        for (const Entry& e : theCards) ASSERT_TRUE(Put(view, e));
     }
+    ASSERT_TRUE(Put(KEY_WOW64_64KEY, {L"other product", L"C:\\Other\\uninstall.exe"}));
+    if (GetParam().cleans64) gone[KEY_WOW64_64KEY] = {L"card", L"vendor product"};
+    ASSERT_TRUE(CreateKey(KEY_WOW64_64KEY, L"SOFTWARE\\Korav\\PCI_MultiIO_Driver\\Setup"));
+    // The vendor's keys go whatever the class.
+    ExpectOnlyDeleted(GetParam().version, gone, Changes().Gone(L"SOFTWARE\\Korav"));
 }
 
 }  // namespace
