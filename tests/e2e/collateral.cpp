@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <iterator>
 
-#include "comdb_standin.h"
+#include "standins/comdb_standin.h"
 #include "devices.h"
 #include "devices/msports_api.h"
 #include "helpers.h"

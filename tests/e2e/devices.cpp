@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "comdb_standin.h"
+#include "standins/comdb_standin.h"
 #include "devices/msports_api.h"
 #include "names.h"
 

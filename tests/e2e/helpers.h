@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/unique_handle.h"
-#include "standin_log.h"
+#include "standins/standin_log.h"
 
 namespace e2e {
 

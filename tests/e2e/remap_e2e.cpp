@@ -6,7 +6,7 @@
 #include <set>
 #include <tuple>
 
-#include "comdb_standin.h"
+#include "standins/comdb_standin.h"
 #include "devices.h"
 #include "harness.h"
 #include "names.h"

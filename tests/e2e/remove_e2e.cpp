@@ -2,7 +2,7 @@
 // the COM-port database kept by the msports.dll stand-in.
 #include <gtest/gtest.h>
 
-#include "comdb_standin.h"
+#include "standins/comdb_standin.h"
 #include "devices.h"
 #include "devices/msports_api.h"
 #include "harness.h"

@@ -1,4 +1,4 @@
-// Demo helper (test code, used by scripts/demo.sh):
+// Demo helper (used by scripts/demo.sh, built on the e2e tests' helpers):
 //   demo_setup install   simulates two KORAV cards of four serial ports whose
 //                        COM numbers were handed out in a shuffled order;
 //   demo_setup show      prints every port of the cards in card order and,
