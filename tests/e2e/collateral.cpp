@@ -292,6 +292,10 @@ const ForeignValue kForeignValues[] = {
      REG_SZ},
     {L"Microsoft\\Windows\\CurrentVersion\\Uninstall\\KoravLabs Updater", L"UninstallString",
      L"\"C:\\Program Files\\KoravLabs\\KRVPCI.INF remover.exe\" /KRVPORT /MEVCARD", REG_EXPAND_SZ},
+    {L"Microsoft\\Windows\\CurrentVersion\\Uninstall\\MioutilE2E Foreign App", L"UninstallString",
+     L"\"C:\\Program Files\\Foreign\\uninst.exe\" /x KORAV", REG_SZ},
+    {L"Microsoft\\Windows\\CurrentVersion\\Uninstall\\MioutilE2E Foreign App", L"DisplayName",
+     L"Foreign App by KORAV Co., Ltd.", REG_SZ},
     {L"KoravLabs\\Tools", L"InstallDir", L"C:\\Program Files\\KoravLabs", REG_SZ},
 };
 
@@ -300,6 +304,7 @@ const wchar_t* const kForeignTops[] = {
     L"Microsoft\\Windows\\CurrentVersion\\Uninstall\\{6F1C2D3E-4B5A-4978-8A9B-0C1D2E3F4A5B}",
     L"Microsoft\\Windows\\CurrentVersion\\Uninstall\\Fabrikam Port Monitor",
     L"Microsoft\\Windows\\CurrentVersion\\Uninstall\\KoravLabs Updater",
+    L"Microsoft\\Windows\\CurrentVersion\\Uninstall\\MioutilE2E Foreign App",
     L"KoravLabs",
 };
 
