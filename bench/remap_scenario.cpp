@@ -19,18 +19,24 @@ void MeasureRemap(const Programs& programs, int reps) {
     std::printf("  %-6s %10s   %-19s %s\n", "nodes", "median", "[min - max]", "ms per node (above the run with none)");
     const Command tool = {programs.tool, L""};
     double none = 0;
-    int made = 0;
+    std::vector<e2e::NodeSpec> ports;
     for (int nodes : {0, 8, 64, 256}) {
-        std::vector<e2e::NodeSpec> ports;
-        for (; made < nodes; ++made) {
+        for (int made = static_cast<int>(ports.size()); made < nodes; ++made) {
             const int com = 3 + (made * 37) % 256;  // distinct, shuffled
             ports.push_back(e2e::PortNode(made, L"COM" + std::to_wstring(com), made % 4 + 1));
         }
-        Must(e2e::CreateNodes(ports));
+        // A run leaves every port in place, and the next would have nothing to do:
+        // each timed run starts from the shuffled names again (not timed).
+        auto shuffled = [&] {
+            e2e::RemoveNodes(mioutil::kBusEnumerator);
+            Must(e2e::CreateNodes(ports));
+            e2e::ClearRecordedRestarts();
+        };
         std::vector<double> times;
+        shuffled();
         Run(tool);
         for (int r = 0; r < reps; ++r) {
-            e2e::ClearRecordedRestarts();
+            shuffled();
             times.push_back(Run(tool));
         }
         const size_t restarted = e2e::RecordedRestarts().size();

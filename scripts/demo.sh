@@ -13,7 +13,7 @@ took() { echo "   ($(( SECONDS - started )) s)"; started=$SECONDS; }
 
 echo "== Building mioutil.exe and the demo's helper (about 30 s the first time on 2 cores)"
 cmake --preset mingw >/dev/null
-# Ninja's progress condensed to one line per file ("[3/25] remap.cpp"); errors pass as they are.
+# Ninja's progress condensed to one line per file ("[3/25] remap_win32.cpp"); errors pass as they are.
 cmake --build --preset mingw --target mioutil demo_setup |  # also the class installer and msports.dll stand-ins
   sed -u -E 's|^\[([0-9]+/[0-9]+)\] [A-Za-z ]+ ([^ ]*/)?([^ /]+)$|   [\1] \3|; s|\.obj$||'
 took

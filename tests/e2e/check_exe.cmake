@@ -33,7 +33,7 @@ endforeach()
 # Stripped: no COFF symbol table (the static runtime's symbols made up most of the file).
 require("${dump}" "\n[\t ]+symbols stripped\n" "not stripped: the exe carries a symbol table")
 # GCC's stack-protector runtime would seed its guard through CryptAcquireContext,
-# loading a crypto provider into every run; the tool seeds its own (stack_guard.cpp).
+# loading a crypto provider into every run; the tool seeds its own (stack_guard_win32.cpp).
 refuse("${dump}" "CryptAcquireContext" "imports CryptAcquireContext: the stack protector's guard comes from libssp")
 # Reproducible: the same objects linked a second time give the same bytes (no time stamp).
 if(DEFINED RELINKED)

@@ -28,7 +28,7 @@ set(EXE_IMPORTS_kernel32
   CreateMutexW OpenMutexW ReleaseMutex lstrcmpiW
   # Run log time and platform probe (every NT; GetNativeSystemInfo is looked up)
   GetLocalTime GetSystemInfo GetVersionExW
-  # Stack guard seed (stack_guard.cpp). Not GetTickCount64: Vista and later.
+  # Stack guard seed (stack_guard_win32.cpp). Not GetTickCount64: Vista and later.
   GetCurrentProcessId GetCurrentThreadId GetSystemTimeAsFileTime GetTickCount
   QueryPerformanceCounter
   # The static MinGW runtime's start-up, threads and pseudo-relocations (every NT)

@@ -390,6 +390,26 @@ TEST_P(RemapCutShort, TheNextRunFinishesIt) {
     RunAgain(L"", 0);
 }
 
+// A plan that cannot be read whole is not acted on: it is dropped and the re-map
+// runs on the names the ports hold. Its spare stays reserved, so it is never handed out twice.
+TEST_F(Remap, APlanThatCannotBeReadWholeIsNotActedOn) {
+    const Ports ports = {{0, L"COM12", 1, L"COM10"}, {1, L"COM10", 3, L"COM12"}, {2, L"COM11", 2, L"COM11"}};
+    ASSERT_TRUE(Arrange(ports));
+    const DWORD at = 2;  // once port 0 is out on the spare
+    ASSERT_TRUE(SetValue(kNative, kPlayKey, kKillAtValue, REG_DWORD, &at, sizeof(at), HKEY_CURRENT_USER));
+    EXPECT_EQ(RunTool(L"", Renamed().MayChange(kComDbKey, kComDbValue).Made(mioutil::kPlanKeyPath)).exitCode, 9u);
+    DeleteValue(kNative, kPlayKey, kKillAtValue, HKEY_CURRENT_USER);
+    std::string record;
+    ASSERT_TRUE(ReadValue(kNative, mioutil::kPlanKeyPath, mioutil::kPlanValue, &record));
+    record.pop_back();
+    ASSERT_TRUE(SetValue(kNative, mioutil::kPlanKeyPath, mioutil::kPlanValue, REG_BINARY, record.data(),
+                         static_cast<DWORD>(record.size())));
+    EXPECT_EQ(RunTool(L"", Renamed().MayChange(kComDbKey, kComDbValue).Gone(mioutil::kPlanKeyPath)).exitCode, 0u);
+    EXPECT_TRUE(RunLogHas({"re-map plan left by an earlier run: cannot be read whole", "not acted on"}));
+    EXPECT_EQ(ComDbNumbers(), std::vector<int>{2});
+    EXPECT_EQ(ReadNode(PortId(0)).portName, L"COM2");
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryRestart, RemapCutShort, testing::Combine(testing::Range(1, 5), testing::Bool()));
 
 }  // namespace

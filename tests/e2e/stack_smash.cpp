@@ -1,4 +1,4 @@
-// Test helper: built with the tool's stack protector and its guard (stack_guard.cpp).
+// Test helper: built with the tool's stack protector and its guard (stack_guard_win32.cpp).
 // Prints "seeded" when the guard no longer holds its link-time value, then writes
 // past a stack buffer; the protector must end the process with
 // STATUS_STACK_BUFFER_OVERRUN before this function returns.
