@@ -88,11 +88,10 @@ bool WalkPlan(RemapPlan* plan, RemapSystem& system) {
         }
         pending[first] = false;
         --left;
-        if (!pending[holder] && !kept[holder]) {
+        if ((!pending[holder] && !kept[holder]) || port.state == PortState::kOnSpare) {
             // The holder's restart was deferred or failed: it gives the name up at
-            // the next reboot, and this port takes it then.
-            system.WriteForReboot(*plan, first, holder);
-        } else if (port.state == PortState::kOnSpare) {
+            // the next reboot, and this port takes it then. A port out on the spare
+            // is never left there: it too is written its final name for the reboot.
             system.WriteForReboot(*plan, first, holder);
         } else {
             kept[first] = true;
@@ -132,7 +131,7 @@ private:
     RestartPlan* order_;
 };
 
-// A plan of moves; false where there are more than it holds.
+// The plan of moves, at most kPortSlots of them, none restarted yet.
 void PlanOf(const PortMove* moves, uint32_t count, int32_t spare, RemapPlan* plan) {
     plan->spare = spare;
     plan->count = count > kPortSlots ? kPortSlots : count;
@@ -221,7 +220,7 @@ void RenumberPorts(RemapSystem& system) {
         PortTable sorted = table;
         SortPortNumbers(&sorted);
         count = 0;
-        for (uint32_t slot = 0; slot < kPortSlots && !again; ++slot) {
+        for (uint32_t slot = 0; slot < kPortSlots; ++slot) {
             if (sorted.number[slot] == 0) continue;
             const PortMove move = {table.member[slot], table.number[slot], sorted.number[slot]};
             NameMatch match = NameMatch::kRename;

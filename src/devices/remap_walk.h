@@ -63,7 +63,7 @@ enum class NameMatch : uint32_t {
     kInPlace,         // both are already the final ones
 };
 
-/// What the run log is told of a port that keeps its name, and of a spare name.
+/// What the run log is told of a port that is not renamed, and why.
 enum class PortNote : uint32_t {
     kNoReadableName,       // no "PortName" could be read: passed over
     kNoNumber,             // its name gives the number 0
@@ -74,7 +74,6 @@ enum class PortNote : uint32_t {
     kNameHeldElsewhere,    // another device holds the COM name it would take (`number`)
     kInPlace,              // its names are already the final ones: not written, not restarted
     kCycleWithoutSpare,    // its number is in a cycle, and no spare name is free
-    kSpareName,            // it is about to take `number` while its cycle moves
 };
 
 /// What the re-map asks of the system: the port node set and its selected member,

@@ -82,14 +82,6 @@ bool ReadPortNameText(HDEVINFO set, SP_DEVINFO_DATA* member, REGSAM access, wcha
                ERROR_SUCCESS;
 }
 
-// The number in a node's "PortName", its device key opened with `access`.
-bool ReadPortNameNumber(HDEVINFO set, SP_DEVINFO_DATA* member, REGSAM access, int32_t* number) {
-    wchar_t text[kTextChars] = {};
-    if (!ReadPortNameText(set, member, access, text)) return false;
-    *number = ComNumberFromPortName(text, kTextChars);
-    return true;
-}
-
 // A name of the node for the run log, quoted and shortened: its "PortName" or its
 // friendly name as they stand, (none) where there is none.
 const wchar_t* PortNameText(HDEVINFO set, SP_DEVINFO_DATA* member, LogQuote& out) {
@@ -126,6 +118,22 @@ void ForEachSerialCommName(Visit visit) {
     }
 }
 
+// Calls `visit` with every device node (present or not) that has a "PortName",
+// read-only so that no key is passed over for want of write access; false when
+// the nodes cannot be listed.
+template <typename Visit>
+bool ForEachNodePortName(Visit visit) {
+    UniqueDevInfo all(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
+    if (!all.valid()) return false;
+    SP_DEVINFO_DATA node = {};
+    node.cbSize = sizeof(node);
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(all.get(), i, &node); ++i) {
+        wchar_t name[kTextChars] = {};
+        if (ReadPortNameText(all.get(), &node, KEY_READ, name)) visit(all.get(), &node, name);
+    }
+    return true;
+}
+
 // Counts of a number up to 4096, saturated.
 struct NumberCounts {
     uint8_t count[kComNumberLimit + 1];
@@ -143,9 +151,11 @@ struct PortSet {
     size_t prefixLength;
     bool rebootNeeded;
     bool planSaved;
-    // Who else holds a COM name, counted once when first asked.
-    bool elsewhereCounted;
-    NumberCounts exactElsewhere;  // "COMn" in a node's "PortName", beyond the set's own
+    // Who holds a COM name, learned in one walk over every node when first asked.
+    bool holdersCounted;
+    bool nodesListed;               // the walk could list the nodes
+    ComNumberSet readAnywhere;      // numbers any node's "PortName" or a live name reads as
+    NumberCounts exactElsewhere;    // "COMn" in a node's "PortName", beyond the set's own
     NumberCounts serialCommOthers;  // live names beyond those the set's ports read as
     RemapPlan record;  // the plan as last recorded, with the instance IDs
 };
@@ -199,9 +209,10 @@ NameMatch MachinePorts::MatchNames(int32_t number) {
 
 // The COM names held outside the set: every node (present or not) with an exact
 // COM name beyond as many as the set's own ports have, and SERIALCOMM's live
-// names beyond as many as the set's ports read as.
-void CountHoldersElsewhere(PortSet* ports) {
-    ports->elsewhereCounted = true;
+// names beyond as many as the set's ports read as. On the way, every number any
+// node or live name reads as, for the spare name.
+void CountHolders(PortSet* ports) {
+    ports->holdersCounted = true;
     NumberCounts exactInSet = {};
     NumberCounts readInSet = {};
     for (uint32_t m = 0; Select(ports, m); ++m) {
@@ -210,15 +221,13 @@ void CountHoldersElsewhere(PortSet* ports) {
         exactInSet.Add(ExactComNumber(name, kTextChars));
         readInSet.Add(ComNumberFromPortName(name, kTextChars));
     }
-    UniqueDevInfo all(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
-    SP_DEVINFO_DATA node = {};
-    node.cbSize = sizeof(node);
-    for (DWORD i = 0; all.valid() && SetupDiEnumDeviceInfo(all.get(), i, &node); ++i) {
-        wchar_t name[kTextChars] = {};
-        if (ReadPortNameText(all.get(), &node, KEY_READ, name)) ports->exactElsewhere.Add(ExactComNumber(name, kTextChars));
-    }
+    ports->nodesListed = ForEachNodePortName([&](HDEVINFO, SP_DEVINFO_DATA*, const wchar_t* name) {
+        ports->exactElsewhere.Add(ExactComNumber(name, kTextChars));
+        MarkComNumber(&ports->readAnywhere, ComNumberFromPortName(name, kTextChars));
+    });
     ForEachSerialCommName([&](const wchar_t*, const wchar_t* data) {
         ports->serialCommOthers.Add(ExactComNumber(data, kTextChars));
+        MarkComNumber(&ports->readAnywhere, ComNumberFromPortName(data, kTextChars));
     });
     for (int32_t n = 1; n <= kComNumberLimit; ++n) {
         uint8_t& nodes = ports->exactElsewhere.count[n];
@@ -229,19 +238,20 @@ void CountHoldersElsewhere(PortSet* ports) {
 }
 
 bool MachinePorts::HeldElsewhere(int32_t number) {
-    if (!ports->elsewhereCounted) CountHoldersElsewhere(ports);
+    if (!ports->holdersCounted) CountHolders(ports);
     return number >= 1 && number <= kComNumberLimit &&
            (ports->exactElsewhere.count[number] != 0 || ports->serialCommOthers.count[number] != 0);
 }
 
-// Whether member `index` of the port node set has the instance ID `id`.
-bool IsSetMember(PortSet* ports, const wchar_t* id) {
+// The member of the port node set with the instance ID `id`; false when none has it.
+bool FindMember(PortSet* ports, const wchar_t* id, uint32_t* member) {
     SP_DEVINFO_DATA data = {};
     data.cbSize = sizeof(data);
     for (DWORD m = 0; SetupDiEnumDeviceInfo(ports->set, m, &data); ++m) {
         wchar_t other[kPlanIdUnits] = {};
         if (SetupDiGetDeviceInstanceIdW(ports->set, &data, other, kPlanIdUnits, nullptr) &&
             lstrcmpiW(other, id) == 0) {
+            *member = m;
             return true;
         }
     }
@@ -252,19 +262,16 @@ bool IsSetMember(PortSet* ports, const wchar_t* id) {
 const wchar_t* HolderElsewhere(PortSet* ports, int32_t number, wchar_t* out, size_t capacity) {
     wchar_t found[kPathChars] = L"a device SERIALCOMM lists";
     LogQuote quoted;
-    UniqueDevInfo all(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
-    SP_DEVINFO_DATA node = {};
-    node.cbSize = sizeof(node);
     bool named = false;
-    for (DWORD i = 0; !named && all.valid() && SetupDiEnumDeviceInfo(all.get(), i, &node); ++i) {
-        wchar_t name[kTextChars] = {};
+    ForEachNodePortName([&](HDEVINFO all, SP_DEVINFO_DATA* node, const wchar_t* name) {
         wchar_t id[kPlanIdUnits] = {};
-        if (ReadPortNameText(all.get(), &node, KEY_READ, name) && ExactComNumber(name, kTextChars) == number &&
-            SetupDiGetDeviceInstanceIdW(all.get(), &node, id, kPlanIdUnits, nullptr) && !IsSetMember(ports, id)) {
+        uint32_t member = 0;
+        if (!named && ExactComNumber(name, kTextChars) == number &&
+            SetupDiGetDeviceInstanceIdW(all, node, id, kPlanIdUnits, nullptr) && !FindMember(ports, id, &member)) {
             std::swprintf(found, kPathChars, L"device node %ls", LogQuoted(id, quoted));
             named = true;
         }
-    }
+    });
     ForEachSerialCommName([&](const wchar_t* device, const wchar_t* data) {
         if (!named && ExactComNumber(data, kTextChars) == number) {
             std::swprintf(found, kPathChars, L"%ls in SERIALCOMM", LogQuoted(device, quoted));
@@ -275,22 +282,13 @@ const wchar_t* HolderElsewhere(PortSet* ports, int32_t number, wchar_t* out, siz
     return out;
 }
 
-// The numbers that any device node, present or not, holds in its "PortName"
-// (read-only, so that no key is passed over for want of write access), those the
-// serial ports' live names use, and those the COM-port database reserves. A
+// The numbers that any device node, present or not, holds in its "PortName", those
+// the serial ports' live names use, and those the COM-port database reserves. A
 // number past those the database reports on counts as held: nothing is known of it.
 bool MachinePorts::CollectHeldNumbers(ComNumberSet* held) {
-    UniqueDevInfo all(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
-    if (!all.valid()) return false;
-    SP_DEVINFO_DATA node = {};
-    node.cbSize = sizeof(node);
-    for (DWORD i = 0; SetupDiEnumDeviceInfo(all.get(), i, &node); ++i) {
-        int32_t number = 0;
-        if (ReadPortNameNumber(all.get(), &node, KEY_READ, &number)) MarkComNumber(held, number);
-    }
-    ForEachSerialCommName([&](const wchar_t*, const wchar_t* data) {
-        MarkComNumber(held, ComNumberFromPortName(data, kTextChars));
-    });
+    if (!ports->holdersCounted) CountHolders(ports);
+    if (!ports->nodesListed) return false;
+    for (size_t i = 0; i < sizeof(held->bits); ++i) held->bits[i] |= ports->readAnywhere.bits[i];
     ComDbApi api;
     OpenComDb db(api);
     if (!db.valid() || api.getCurrentPortUsage == nullptr) return false;
@@ -470,7 +468,6 @@ void MachinePorts::Report(uint32_t member, PortNote note, int32_t number) {
         case PortNote::kCycleWithoutSpare:
             why = L"it would take a number of its cycle, and no spare COM name is known to be free";
             break;
-        case PortNote::kSpareName: return;  // told with its restart
     }
     RunLog(L"port left as it was, not restarted: %ls: %ls, PortName %ls", why, node.chars, portName);
 }
@@ -498,13 +495,7 @@ bool ResolvePlan(PortSet* ports, RemapPlan* plan) {
         PlanPort& port = plan->port[i];
         wchar_t id[kPlanIdUnits] = {};
         for (uint32_t u = 0; u < port.idLength; ++u) id[u] = static_cast<wchar_t>(port.id[u]);
-        bool found = false;
-        for (uint32_t m = 0; !found && Select(ports, m); ++m) {
-            wchar_t other[kPlanIdUnits] = {};
-            found = SetupDiGetDeviceInstanceIdW(ports->set, &ports->member, other, kPlanIdUnits, nullptr) &&
-                    lstrcmpiW(other, id) == 0;
-            port.member = m;
-        }
+        const bool found = FindMember(ports, id, &port.member) && Select(ports, port.member);
         int32_t number = 0;
         LogQuote quoted;
         if (!found) {
@@ -530,7 +521,10 @@ bool ResolvePlan(PortSet* ports, RemapPlan* plan) {
 }  // namespace
 
 bool ReadComNumber(HDEVINFO set, SP_DEVINFO_DATA* member, int32_t* number) {
-    return ReadPortNameNumber(set, member, KEY_ALL_ACCESS, number);
+    wchar_t text[kTextChars] = {};
+    if (!ReadPortNameText(set, member, KEY_ALL_ACCESS, text)) return false;
+    *number = ComNumberFromPortName(text, kTextChars);
+    return true;
 }
 
 RestartResult RestartDevice(HDEVINFO set, SP_DEVINFO_DATA* member) {

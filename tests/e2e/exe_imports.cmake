@@ -4,8 +4,8 @@
 # whose import the system's DLL lacks. Before adding a name, look up the oldest
 # Windows that exports it; a newer function is looked up at run time (GetProcAddress)
 # instead, as SetDefaultDllDirectories and GetNativeSystemInfo are.
-# Checked against NT 5.2's export lists (ReactOS's kernel32 and msvcrt .spec files,
-# which mark what only Vista and later have) and Microsoft's documented minimums.
+# Checked against NT 5.2's export lists (the export definitions of ReactOS's kernel32
+# and msvcrt, which mark what only Vista and later have) and Microsoft's documented minimums.
 set(EXE_IMPORT_DLLS advapi32 kernel32 msvcrt setupapi)
 
 set(EXE_IMPORTS_advapi32
