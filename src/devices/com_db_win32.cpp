@@ -4,25 +4,16 @@
 
 namespace mioutil {
 
-namespace {
-
-template <typename Fn>
-Fn Proc(HMODULE module, const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-}  // namespace
-
 bool LoadComDbApi(ComDbApi& api) {
     if (!api.tried) {
         api.tried = true;
         api.module.reset(LoadSystemDll(L"msports.dll"));
         if (api.module.valid()) {
-            api.open = Proc<ComDBOpenFn>(api.module.get(), "ComDBOpen");
-            api.close = Proc<ComDBCloseFn>(api.module.get(), "ComDBClose");
-            api.releasePort = Proc<ComDBReleasePortFn>(api.module.get(), "ComDBReleasePort");
-            api.claimPort = Proc<ComDBClaimPortFn>(api.module.get(), "ComDBClaimPort");
-            api.getCurrentPortUsage = Proc<ComDBGetCurrentPortUsageFn>(api.module.get(), "ComDBGetCurrentPortUsage");
+            api.open = DllFunction<ComDBOpenFn>(api.module.get(), "ComDBOpen");
+            api.close = DllFunction<ComDBCloseFn>(api.module.get(), "ComDBClose");
+            api.releasePort = DllFunction<ComDBReleasePortFn>(api.module.get(), "ComDBReleasePort");
+            api.claimPort = DllFunction<ComDBClaimPortFn>(api.module.get(), "ComDBClaimPort");
+            api.getCurrentPortUsage = DllFunction<ComDBGetCurrentPortUsageFn>(api.module.get(), "ComDBGetCurrentPortUsage");
         }
     }
     return api.open != nullptr && api.close != nullptr && api.releasePort != nullptr;

@@ -80,12 +80,11 @@ bool LoadDifxApi(DifxApi& api) {
         api.loadError = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_MOD_NOT_FOUND;
         return false;
     }
-    FARPROC proc = GetProcAddress(api.module.get(), kDriverPackageUninstallW);
-    if (proc == nullptr) {
+    api.uninstall = DllFunction<DriverPackageUninstallFn>(api.module.get(), kDriverPackageUninstallW);
+    if (api.uninstall == nullptr) {
         api.loadError = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_PROC_NOT_FOUND;
         return false;
     }
-    api.uninstall = reinterpret_cast<DriverPackageUninstallFn>(reinterpret_cast<void*>(proc));
     api.loadError = ERROR_SUCCESS;
     return true;
 }

@@ -1,4 +1,5 @@
 #include "platform/platform_probe.h"
+#include "platform/system_dll.h"
 
 #include <windows.h>
 
@@ -28,10 +29,9 @@ PlatformFacts GetPlatformFacts() {
 
     SYSTEM_INFO info = {};
     using GetNativeSystemInfoFn = void(WINAPI*)(LPSYSTEM_INFO);
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    FARPROC proc = kernel != nullptr ? GetProcAddress(kernel, "GetNativeSystemInfo") : nullptr;
-    if (proc != nullptr) {
-        reinterpret_cast<GetNativeSystemInfoFn>(reinterpret_cast<void*>(proc))(&info);
+    const auto native = Kernel32Function<GetNativeSystemInfoFn>("GetNativeSystemInfo");
+    if (native != nullptr) {
+        native(&info);
     } else {
         GetSystemInfo(&info);
     }

@@ -31,9 +31,8 @@ struct TrustApi {
 
 template <typename Fn>
 bool Lookup(const UniqueModule& module, const char* name, Fn& out) {
-    FARPROC proc = module.valid() ? GetProcAddress(module.get(), name) : nullptr;
-    out = reinterpret_cast<Fn>(reinterpret_cast<void*>(proc));
-    return proc != nullptr;
+    out = DllFunction<Fn>(module.get(), name);
+    return out != nullptr;
 }
 
 // The error when one of them cannot be had, else 0. Every function is there on XP too.

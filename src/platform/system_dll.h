@@ -6,6 +6,20 @@
 
 namespace mioutil {
 
+/// A function of a loaded module, typed; null where the module is null or lacks it
+/// (the last error then says why).
+template <typename Fn>
+Fn DllFunction(HMODULE module, const char* name) {
+    FARPROC proc = module != nullptr ? GetProcAddress(module, name) : nullptr;
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(proc));
+}
+
+/// A function of kernel32, which is always loaded, for those older systems lack.
+template <typename Fn>
+Fn Kernel32Function(const char* name) {
+    return DllFunction<Fn>(GetModuleHandleW(L"kernel32.dll"), name);
+}
+
 /// Restricts the process's DLL search to System32 (SetDefaultDllDirectories, where
 /// the system has it); elsewhere at least drops the current directory from it.
 void RestrictDllSearchToSystem32();

@@ -7,12 +7,6 @@ namespace mioutil {
 
 namespace {
 
-// Kernel32 is always loaded, and these calls are missing from older systems.
-FARPROC Kernel32Proc(const char* name) {
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    return kernel != nullptr ? GetProcAddress(kernel, name) : nullptr;
-}
-
 bool SystemDllPath(const wchar_t* name, wchar_t* out) {
     wchar_t system[kPathChars] = {};
     const UINT length = GetSystemDirectoryW(system, static_cast<UINT>(kPathChars));
@@ -25,14 +19,11 @@ bool SystemDllPath(const wchar_t* name, wchar_t* out) {
 void RestrictDllSearchToSystem32() {
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
     using SetDllDirectoryFn = BOOL(WINAPI*)(LPCWSTR);
-    FARPROC proc = Kernel32Proc("SetDefaultDllDirectories");
-    if (proc != nullptr &&
-        reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(proc))(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
-        return;
-    }
+    const auto restrict = Kernel32Function<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories");
+    if (restrict != nullptr && restrict(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
     // An empty string takes the current directory out of the search order.
-    proc = Kernel32Proc("SetDllDirectoryW");
-    if (proc != nullptr) reinterpret_cast<SetDllDirectoryFn>(reinterpret_cast<void*>(proc))(L"");
+    const auto setDirectory = Kernel32Function<SetDllDirectoryFn>("SetDllDirectoryW");
+    if (setDirectory != nullptr) setDirectory(L"");
 }
 
 HMODULE LoadDllByFullPath(const wchar_t* path) {
