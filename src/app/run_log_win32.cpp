@@ -53,7 +53,7 @@ void BeginRunLog() {
         !MoveFileExW(path, old, MOVEFILE_REPLACE_EXISTING)) {
         rotationError = GetLastError();
     }
-    // Others may read it while it is written; a second run waits its turn by failing.
+    // Others may read it while it is written; runs take turns through the run lock.
     g_log = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (g_log == INVALID_HANDLE_VALUE) return;
     LARGE_INTEGER size = {};

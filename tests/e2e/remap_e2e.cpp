@@ -34,6 +34,12 @@ struct Port {
 using Ports = std::vector<Port>;
 using Restarts = std::vector<std::pair<std::wstring, std::wstring>>;
 
+// One card listed out of order: members 0 and 1 swap COM12 and COM10 (a cycle),
+// member 2 keeps COM11.
+Ports OneCardOutOfOrder() {
+    return {{0, L"COM12", 1, L"COM10"}, {1, L"COM10", 3, L"COM12"}, {2, L"COM11", 2, L"COM11"}};
+}
+
 // The restarts in order, each with the name the port had then.
 Restarts Steps(std::initializer_list<std::pair<int, const wchar_t*>> steps) {
     Restarts out;
@@ -107,6 +113,16 @@ protected:
         }
     }
 
+    // A run whose plan stays behind (cut short, or waiting for a reboot), with its
+    // spare claimed; and the next, which finishes and drops it.
+    static Changes PlanLeft() { return Renamed().MayChange(kComDbKey, kComDbValue).Made(mioutil::kPlanKeyPath); }
+    static Changes PlanDone() { return Changes().MayChange(kComDbKey, kComDbValue).Gone(mioutil::kPlanKeyPath); }
+
+    // What the class installer is to play (standin_log.h); 0 stops it.
+    static bool Play(const wchar_t* name, DWORD value, At at = Here()) {
+        return SetValue(kNative, kPlayKey, name, REG_DWORD, &value, sizeof(value), HKEY_CURRENT_USER, at);
+    }
+
     // A port that a program holds open: its restarts are left for a reboot.
     static bool SetBusy(int port, bool busy, At at = Here()) {
         if (busy) return SetText(kNative, kBusyKey, PortId(port), L"1", REG_SZ, HKEY_CURRENT_USER, at);
@@ -117,21 +133,18 @@ protected:
     bool arranged_ = false;
 };
 
-// Wine's SERIALCOMM lists its own serial port as COM1, held by no node and not
-// reserved in the database: the spare name of the cases below is never COM1.
-TEST_F(Remap, SerialCommListsWinesOwnCom1) {
+TEST_F(Remap, OneCardListedOutOfOrder) {
+    // Wine's SERIALCOMM lists its own serial port as COM1, held by no node and not
+    // reserved in the database: the spare name of every case here is never COM1.
     std::wstring com1;
     ASSERT_TRUE(ReadText(kNative, mioutil::kSerialCommKeyPath, L"\\Device\\Serial0", &com1));
-    EXPECT_EQ(com1, L"COM1");
-}
-
-TEST_F(Remap, OneCardListedOutOfOrder) {
-    const Ports ports = {{0, L"COM12", 1, L"COM10"}, {1, L"COM10", 3, L"COM12"}, {2, L"COM11", 2, L"COM11"}};
+    ASSERT_EQ(com1, L"COM1");
+    const Ports ports = OneCardOutOfOrder();
     ASSERT_TRUE(Arrange(ports));
     RemapAndExpect(ports);
     // Member 2 keeps its number and is still rewritten and restarted, first, as
     // no other port holds COM11. Members 0 and 1 swap their numbers: member 0
-    // goes through COM1 so that member 1 can take COM12 first.
+    // goes through COM2 so that member 1 can take COM12 first.
     EXPECT_EQ(RecordedRestartsWithNames(), Steps({{2, L"COM11"}, {0, L"COM2"}, {1, L"COM12"}, {0, L"COM10"}}));
     EXPECT_TRUE(RunLogHas({"port takes the spare name COM2 first", "SERP\\0000"}));
     EXPECT_TRUE(RunLogHas({"port written COM12, restarted: \"KRVPCARD_ENUM\\KRVPCARD_SERP\\0001\", PortName \"COM10\" -> "
@@ -159,8 +172,7 @@ TEST_F(Remap, ABusyPortWaitsForTheRebootAndNoPortTakesItsName) {
     const Ports ports = {{0, L"COM4", 1, L"COM3"}, {1, L"COM3", 2, L"COM4"}};
     ASSERT_TRUE(Arrange(ports));
     ASSERT_TRUE(SetBusy(1, true));
-    const Changes planLeft = Renamed().MayChange(kComDbKey, kComDbValue).Made(mioutil::kPlanKeyPath);
-    EXPECT_EQ(RunTool(L"", planLeft).exitCode, 0u);
+    EXPECT_EQ(RunTool(L"", PlanLeft()).exitCode, 0u);
     EXPECT_EQ(RecordedRestartsWithNames(), Steps({{0, L"COM2"}}));
     EXPECT_EQ(RecordedCollisions(), std::vector<std::wstring>{});
     EXPECT_EQ(Links()[PortId(0)], L"COM2");
@@ -176,7 +188,7 @@ TEST_F(Remap, ABusyPortWaitsForTheRebootAndNoPortTakesItsName) {
     // finishes the plan, and lets the spare go.
     ASSERT_TRUE(SetBusy(1, false));
     ASSERT_TRUE(SeedLinks());
-    RemapAndExpect(ports, Changes().MayChange(kComDbKey, kComDbValue).Gone(mioutil::kPlanKeyPath));
+    RemapAndExpect(ports, PlanDone());
     EXPECT_TRUE(RunLogHas({"re-map plan left unfinished by an earlier run: finishing it (2 ports, spare COM2)"}));
     EXPECT_EQ(ComDbNumbers(), std::vector<int>{});
     RunAgain(L"", 0);
@@ -266,15 +278,13 @@ TEST_F(Remap, ANameAnotherDeviceHoldsIsNotTaken) {
 }
 
 TEST_F(Remap, TwoRunsAtOnceTakeTurns) {
-    const Ports ports = {{0, L"COM12", 1, L"COM10"}, {1, L"COM10", 3, L"COM12"}, {2, L"COM11", 2, L"COM11"}};
-    ASSERT_TRUE(Arrange(ports));
+    ASSERT_TRUE(Arrange(OneCardOutOfOrder()));
     const std::wstring tool = L"\"" + BinDir() + L"\\mioutil.exe\"";
     std::vector<wchar_t> line(tool.begin(), tool.end());
     line.push_back(L'\0');
     // The first run's restarts are slow, and the second starts once the first is
     // in its first restart, holding the lock.
-    const DWORD delay = 500;
-    ASSERT_TRUE(SetValue(kNative, kPlayKey, kRestartDelayValue, REG_DWORD, &delay, sizeof(delay), HKEY_CURRENT_USER));
+    ASSERT_TRUE(Play(kRestartDelayValue, 500));
     PROCESS_INFORMATION runs[2] = {};
     for (PROCESS_INFORMATION& run : runs) {
         for (int waited = 0; &run != runs && RecordedRestarts().empty() && waited < 600; ++waited) Sleep(50);
@@ -363,28 +373,18 @@ TEST_F(Remap, WithoutTheDatabaseASwapKeepsItsNames) {
     EXPECT_EQ(RecordedRestartsWithNames(), Steps({{2, L"COM5"}}));
 }
 
-}  // namespace
-}  // namespace e2e
-
-namespace e2e {
-namespace {
-
 // A run cut short at its Nth restart, before or after the port's link moved; the
 // next run finishes what it left and ends where a run never cut short ends.
 class RemapCutShort : public Remap, public testing::WithParamInterface<std::tuple<int, bool>> {};
 
 TEST_P(RemapCutShort, TheNextRunFinishesIt) {
-    const Ports ports = {{0, L"COM12", 1, L"COM10"}, {1, L"COM10", 3, L"COM12"}, {2, L"COM11", 2, L"COM11"}};
+    const Ports ports = OneCardOutOfOrder();
     ASSERT_TRUE(Arrange(ports));
-    const DWORD at = static_cast<DWORD>(std::get<0>(GetParam()));
-    const DWORD beforeLink = std::get<1>(GetParam()) ? 1 : 0;
-    ASSERT_TRUE(SetValue(kNative, kPlayKey, kKillAtValue, REG_DWORD, &at, sizeof(at), HKEY_CURRENT_USER));
-    ASSERT_TRUE(SetValue(kNative, kPlayKey, kKillBeforeLinkValue, REG_DWORD, &beforeLink, sizeof(beforeLink),
-                         HKEY_CURRENT_USER));
-    const Changes cut = Renamed().MayChange(kComDbKey, kComDbValue).Made(mioutil::kPlanKeyPath);
-    EXPECT_EQ(RunTool(L"", cut).exitCode, 9u);
-    DeleteValue(kNative, kPlayKey, kKillAtValue, HKEY_CURRENT_USER);
-    RemapAndExpect(ports, Changes().MayChange(kComDbKey, kComDbValue).Gone(mioutil::kPlanKeyPath));
+    ASSERT_TRUE(Play(kKillAtValue, static_cast<DWORD>(std::get<0>(GetParam()))));
+    ASSERT_TRUE(Play(kKillBeforeLinkValue, std::get<1>(GetParam()) ? 1 : 0));
+    EXPECT_EQ(RunTool(L"", PlanLeft()).exitCode, 9u);
+    ASSERT_TRUE(Play(kKillAtValue, 0));
+    RemapAndExpect(ports, PlanDone());
     EXPECT_TRUE(RunLogHas({"re-map plan left unfinished by an earlier run: finishing it"}));
     EXPECT_EQ(ComDbNumbers(), std::vector<int>{});  // the spare released
     RunAgain(L"", 0);
@@ -393,18 +393,16 @@ TEST_P(RemapCutShort, TheNextRunFinishesIt) {
 // A plan that cannot be read whole is not acted on: it is dropped and the re-map
 // runs on the names the ports hold. Its spare stays reserved, so it is never handed out twice.
 TEST_F(Remap, APlanThatCannotBeReadWholeIsNotActedOn) {
-    const Ports ports = {{0, L"COM12", 1, L"COM10"}, {1, L"COM10", 3, L"COM12"}, {2, L"COM11", 2, L"COM11"}};
-    ASSERT_TRUE(Arrange(ports));
-    const DWORD at = 2;  // once port 0 is out on the spare
-    ASSERT_TRUE(SetValue(kNative, kPlayKey, kKillAtValue, REG_DWORD, &at, sizeof(at), HKEY_CURRENT_USER));
-    EXPECT_EQ(RunTool(L"", Renamed().MayChange(kComDbKey, kComDbValue).Made(mioutil::kPlanKeyPath)).exitCode, 9u);
-    DeleteValue(kNative, kPlayKey, kKillAtValue, HKEY_CURRENT_USER);
+    ASSERT_TRUE(Arrange(OneCardOutOfOrder()));
+    ASSERT_TRUE(Play(kKillAtValue, 2));  // once port 0 is out on the spare
+    EXPECT_EQ(RunTool(L"", PlanLeft()).exitCode, 9u);
+    ASSERT_TRUE(Play(kKillAtValue, 0));
     std::string record;
     ASSERT_TRUE(ReadValue(kNative, mioutil::kPlanKeyPath, mioutil::kPlanValue, &record));
     record.pop_back();
     ASSERT_TRUE(SetValue(kNative, mioutil::kPlanKeyPath, mioutil::kPlanValue, REG_BINARY, record.data(),
                          static_cast<DWORD>(record.size())));
-    EXPECT_EQ(RunTool(L"", Renamed().MayChange(kComDbKey, kComDbValue).Gone(mioutil::kPlanKeyPath)).exitCode, 0u);
+    EXPECT_EQ(RunTool(L"", Renamed(PlanDone())).exitCode, 0u);
     EXPECT_TRUE(RunLogHas({"re-map plan left by an earlier run: cannot be read whole", "not acted on"}));
     EXPECT_EQ(ComDbNumbers(), std::vector<int>{2});
     EXPECT_EQ(ReadNode(PortId(0)).portName, L"COM2");

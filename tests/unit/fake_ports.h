@@ -46,10 +46,7 @@ struct FakePorts final : RemapSystem {
     bool killed = false;
     uint32_t selected = 0;
 
-    explicit FakePorts(std::vector<FakeMember> m = {}) { Reset(std::move(m)); }
-    void Reset(std::vector<FakeMember> m) {
-        members = std::move(m);
-        live.clear();
+    explicit FakePorts(std::vector<FakeMember> m = {}) : members(std::move(m)) {
         for (const FakeMember& member : members) live.push_back(member.number);
     }
 

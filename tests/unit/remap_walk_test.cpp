@@ -16,16 +16,14 @@ namespace mioutil {
 namespace {
 
 using Member = FakeMember;
-
-void RunRemap(FakePorts* ports) { ports->Run(); }
-
 using Notes = std::vector<std::pair<uint32_t, PortNote>>;
+using Steps = std::vector<std::pair<uint32_t, int32_t>>;  // (member, number) in order
 
 // What each member ends with (0 = never written); no run gives a member a number
 // another holds. `notes`: why the members left alone were, as the run log hears it.
 std::vector<int32_t> Remap(const std::vector<Member>& members, const Notes& notes = {}) {
     FakePorts ports(members);
-    RunRemap(&ports);
+    ports.Run();
     EXPECT_EQ(ports.collisions, 0);
     EXPECT_EQ(ports.notes, notes);
     std::vector<int32_t> result(members.size(), 0);
@@ -89,8 +87,8 @@ TEST(Remap, RestartsEveryPlacedPortOnceInMemberOrderWhenNoNameIsTaken) {
     // Numbers already in card order: each port takes its own, one restart each, and
     // nothing else is asked of the system.
     FakePorts ports({{3, true, 1}, {4, true, 2}, {5, true, 3}});
-    RunRemap(&ports);
-    EXPECT_EQ(ports.writes, (std::vector<std::pair<uint32_t, int32_t>>{{0, 3}, {1, 4}, {2, 5}}));
+    ports.Run();
+    EXPECT_EQ(ports.writes, (Steps{{0, 3}, {1, 4}, {2, 5}}));
     EXPECT_EQ(ports.collects, 0);
 }
 
@@ -98,8 +96,8 @@ TEST(Remap, ACycleGoesThroughTheLowestNumberNoDeviceHoldsNorTheDatabaseReserves)
     // One card listed out of order: members 0 and 1 swap 12 and 10, member 2 keeps 11.
     FakePorts ports({{12, true, 1}, {10, true, 3}, {11, true, 2}});
     ports.heldElsewhere = {1, 2, 4};
-    RunRemap(&ports);
-    EXPECT_EQ(ports.writes, (std::vector<std::pair<uint32_t, int32_t>>{{2, 11}, {0, 3}, {1, 12}, {0, 10}}));
+    ports.Run();
+    EXPECT_EQ(ports.writes, (Steps{{2, 11}, {0, 3}, {1, 12}, {0, 10}}));
     EXPECT_EQ(ports.collects, 1);
     EXPECT_EQ(ports.collisions, 0);
 }
@@ -114,8 +112,8 @@ TEST(Remap, WithoutAFreeNumberTheCycleKeepsItsNames) {
         if (collectWorks) {
             for (int32_t n = 1; n <= kComNumberLimit; ++n) ports.heldElsewhere.push_back(n);
         }
-        RunRemap(&ports);
-        EXPECT_EQ(ports.writes, (std::vector<std::pair<uint32_t, int32_t>>{{4, 9}})) << collectWorks;
+        ports.Run();
+        EXPECT_EQ(ports.writes, (Steps{{4, 9}})) << collectWorks;
         EXPECT_EQ(ports.notes, (Notes{{0, PortNote::kCycleWithoutSpare},
                                       {1, PortNote::kCycleWithoutSpare},
                                       {2, PortNote::kCycleWithoutSpare},
@@ -130,9 +128,9 @@ TEST(Remap, ABusyPortKeepsItsLiveNameAndTheOthersWaitForTheReboot) {
     // reboot instead of colliding with it.
     FakePorts ports({{2, true, 1}, {1, true, 2}});
     ports.members[1].busy = true;
-    RunRemap(&ports);
-    EXPECT_EQ(ports.writes, (std::vector<std::pair<uint32_t, int32_t>>{{0, 3}}));
-    EXPECT_EQ(ports.forReboot, (std::vector<std::pair<uint32_t, int32_t>>{{0, 1}}));
+    ports.Run();
+    EXPECT_EQ(ports.writes, (Steps{{0, 3}}));
+    EXPECT_EQ(ports.forReboot, (Steps{{0, 1}}));
     EXPECT_EQ(ports.live, (std::vector<int32_t>{3, 1}));
     EXPECT_EQ(ports.collisions, 0);
     EXPECT_FALSE(ports.record.empty());  // left for the next run, the spare still claimed
@@ -144,7 +142,7 @@ TEST(Remap, ABusyPortKeepsItsLiveNameAndTheOthersWaitForTheReboot) {
     ports.members[1].busy = false;
     ports.writes.clear();
     ASSERT_TRUE(ports.Run());
-    EXPECT_EQ(ports.writes, (std::vector<std::pair<uint32_t, int32_t>>{{1, 2}, {0, 1}}));
+    EXPECT_EQ(ports.writes, (Steps{{1, 2}, {0, 1}}));
     EXPECT_EQ(ports.live, (std::vector<int32_t>{1, 2}));
     EXPECT_EQ(ports.collisions, 0);
     EXPECT_TRUE(ports.record.empty());
@@ -160,14 +158,14 @@ TEST(Remap, NamesHeldElsewhereAndFinishedPortsAreLeftAlone) {
     ports.members[0].exact = false;
     ports.members[1].friendly = true;
     ports.namedElsewhere = {2};
-    RunRemap(&ports);
-    EXPECT_EQ(ports.writes, (std::vector<std::pair<uint32_t, int32_t>>{{2, 7}}));
+    ports.Run();
+    EXPECT_EQ(ports.writes, (Steps{{2, 7}}));
     EXPECT_EQ(ports.notes, (Notes{{0, PortNote::kNameHeldElsewhere}, {1, PortNote::kInPlace}}));
     EXPECT_TRUE(ports.record.empty());
 
     ports.writes.clear();
-    RunRemap(&ports);  // a second run restarts nothing
-    EXPECT_EQ(ports.writes, (std::vector<std::pair<uint32_t, int32_t>>{}));
+    ports.Run();  // a second run restarts nothing
+    EXPECT_EQ(ports.writes, (Steps{}));
 }
 
 TEST(Remap, ARunCutShortAtAnyRestartIsFinishedByTheNext) {
@@ -178,14 +176,14 @@ TEST(Remap, ARunCutShortAtAnyRestartIsFinishedByTheNext) {
         {{23, true, 1}, {21, true, 2}, {22, true, 3}, {24, true, 4}, {26, true, 5}, {25, true, 6}}};
     for (const std::vector<Member>& layout : layouts) {
         FakePorts clean(layout);
-        RunRemap(&clean);
+        clean.Run();
         for (int at = 1; at <= static_cast<int>(clean.writes.size()); ++at) {
             for (bool beforeLink : {true, false}) {
                 SCOPED_TRACE(testing::Message() << layout.size() << " ports, cut at " << at << ", before " << beforeLink);
                 FakePorts ports(layout);
                 ports.killAt = at;
                 ports.killBeforeLink = beforeLink;
-                RunRemap(&ports);
+                ports.Run();
                 ASSERT_TRUE(ports.Run());
                 EXPECT_EQ(ports.live, clean.live);
                 for (size_t m = 0; m < layout.size(); ++m) EXPECT_EQ(ports.members[m].number, clean.live[m]);
@@ -198,20 +196,19 @@ TEST(Remap, ARunCutShortAtAnyRestartIsFinishedByTheNext) {
 }
 
 // The restart order of a list of (from, to) moves, members 0, 1, 2, ...
-std::vector<std::pair<uint32_t, int32_t>> Order(const std::vector<std::pair<int32_t, int32_t>>& fromTo,
+Steps Order(const std::vector<std::pair<int32_t, int32_t>>& fromTo,
                                                 int32_t spare) {
     std::vector<PortMove> moves;
     for (const auto& ft : fromTo) moves.push_back({static_cast<uint32_t>(moves.size()), ft.first, ft.second});
     RestartPlan plan;
     RestartOrder(moves.data(), static_cast<uint32_t>(moves.size()), spare, &plan);
     EXPECT_EQ(CheckRestartOrder(moves.data(), static_cast<uint32_t>(moves.size()), spare), nullptr);
-    std::vector<std::pair<uint32_t, int32_t>> steps;
+    Steps steps;
     for (uint32_t i = 0; i < plan.count; ++i) steps.push_back({plan.step[i].member, plan.step[i].number});
     return steps;
 }
 
 TEST(RestartOrder, FreeNumbersFirstOneSpareNamePerCycle) {
-    using Steps = std::vector<std::pair<uint32_t, int32_t>>;
     EXPECT_EQ(Order({{3, 3}, {4, 4}, {5, 5}}, 9), (Steps{{0, 3}, {1, 4}, {2, 5}}));                // identity
     EXPECT_EQ(Order({{4, 3}, {3, 4}}, 9), (Steps{{0, 9}, {1, 4}, {0, 3}}));                        // one swap
     EXPECT_EQ(Order({{3, 4}, {4, 5}, {5, 3}}, 9), (Steps{{0, 9}, {2, 3}, {1, 5}, {0, 4}}));        // 3-cycle
