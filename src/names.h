@@ -58,6 +58,11 @@ inline constexpr const wchar_t* kSerialCommKeyPath = L"HARDWARE\\DEVICEMAP\\SERI
 // short leaves it for the next to finish. The tool's own key, apart from the vendor's.
 inline constexpr const wchar_t* kPlanKeyPath = L"SOFTWARE\\mioutil";
 inline constexpr const wchar_t* kPlanValue = L"RemapPlan";
+// The boot's marker beside it: a volatile key, gone at the next reboot, whose stamp
+// the record carries. A record whose stamp the marker holds was written in this boot.
+inline constexpr const wchar_t* kPlanBootSubkey = L"Boot";
+inline constexpr const wchar_t* kPlanBootKeyPath = L"SOFTWARE\\mioutil\\Boot";
+inline constexpr const wchar_t* kPlanBootValue = L"Stamp";
 // Held by every run from before its first change until its log section is written.
 inline constexpr const wchar_t* kRunMutexName = L"Global\\mioutil.run";
 

@@ -50,6 +50,7 @@ uint32_t UninstallDriver() {
     const uint32_t result = UninstallOemInfPackages();
     DeleteOemInfFiles();
     CleanUninstallRegistry();
+    RemoveToolKeyUnlessPlanPending();
     return result;
 }
 

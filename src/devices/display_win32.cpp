@@ -1,7 +1,6 @@
 #include "devices/display.h"
 
-#include "devices/remap.h"
-#include "devices/remove.h"
+#include "devices/node.h"
 #include "log.h"
 #include "log_text.h"
 #include "names.h"
@@ -27,11 +26,11 @@ RestartResult RestartDisplayNode(void* context) {
     const RestartResult result = RestartDevice(walk->set, &walk->member);
     wchar_t name[kPathChars] = {};
     LogQuote quoted;
-    const bool done = result.paramsSet && result.installerCalled;
+    const RestartOutcome outcome = OutcomeOf(result);
     RunLog(L"restart %ls (class-install parameters %ls, class installer %ls): display node %ls",
-           !done                 ? L"failed, the walk stops here"
-           : result.rebootNeeded ? L"left for the next reboot (the device is in use)"
-                                 : L"done",
+           outcome == RestartOutcome::kFailed     ? L"failed, the walk stops here"
+           : outcome == RestartOutcome::kDeferred ? L"left for the next reboot (the device is in use)"
+                                                  : L"done",
            result.paramsSet ? L"taken" : L"refused", result.installerCalled ? L"ran" : L"failed",
            LogQuoted(NodeName(walk->set, &walk->member, name, kPathChars), quoted));
     return result;

@@ -59,6 +59,10 @@ int32_t ExactComNumber(const wchar_t* text, size_t capacity) {
     return number;
 }
 
+PortNameRead ReadPortNameText(const wchar_t* text, size_t capacity) {
+    return {true, ComNumberFromPortName(text, capacity), ExactComNumber(text, capacity)};
+}
+
 int32_t LocationNumber(const wchar_t* text, size_t capacity, size_t prefixLength) {
     return DecimalValueAfter(text, capacity, prefixLength + 1);
 }
@@ -87,20 +91,22 @@ void LeaveOutNumber(PortTable* table, int32_t comNumber) {
 }
 
 void SortPortNumbers(PortTable* table) {
-    // An exchange sort over the non-empty slots only, in a fixed order: each
-    // number is compared with the next non-empty slot after it.
-    for (uint32_t pass = 0; pass < kPortSlots; ++pass) {
-        for (uint32_t j = 0; j < kPortSlots - pass; ++j) {
-            if (table->number[j] == 0) continue;
-            uint32_t k = j + 1;
-            while (k < kPortSlots && table->number[k] == 0) ++k;
-            if (k == kPortSlots) break;  // no non-empty slot after j, nor after any later j
-            if (static_cast<uint32_t>(table->number[j]) > static_cast<uint32_t>(table->number[k])) {
-                const int32_t held = table->number[j];
-                table->number[j] = table->number[k];
-                table->number[k] = held;
-            }
+    // The numbers of the non-empty slots in slot order, sorted among themselves
+    // and put back into the same slots: the order 256 exchange passes over the
+    // non-empty slots give, in time for the ports there are rather than for 256.
+    int32_t numbers[kPortSlots];
+    uint32_t count = 0;
+    for (uint32_t slot = 0; slot < kPortSlots; ++slot) {
+        const int32_t number = table->number[slot];
+        if (number == 0) continue;
+        uint32_t at = count++;
+        for (; at > 0 && static_cast<uint32_t>(numbers[at - 1]) > static_cast<uint32_t>(number); --at) {
+            numbers[at] = numbers[at - 1];
         }
+        numbers[at] = number;
+    }
+    for (uint32_t slot = 0, next = 0; slot < kPortSlots; ++slot) {
+        if (table->number[slot] != 0) table->number[slot] = numbers[next++];
     }
 }
 

@@ -25,6 +25,15 @@ int32_t ComNumberFromPortName(const wchar_t* text, size_t capacity);
 /// out); 0 for any other text (LPT2, COM02, COM2:).
 int32_t ExactComNumber(const wchar_t* text, size_t capacity);
 
+/// What a "PortName" text says: the number it reads as (ComNumberFromPortName)
+/// and, where it is exactly a COM name, that number (ExactComNumber).
+struct PortNameRead {
+    bool readable;  // false: no "PortName" could be read; the numbers are 0
+    int32_t number;
+    int32_t exact;
+};
+PortNameRead ReadPortNameText(const wchar_t* text, size_t capacity);
+
 /// Location number of a location text in a buffer of `capacity` characters: the
 /// decimal value after its first prefixLength + 1 characters (the name prefix and a blank).
 int32_t LocationNumber(const wchar_t* text, size_t capacity, size_t prefixLength);

@@ -1,26 +1,20 @@
-// The COM port re-map, and the node calls the other device operations share with it.
+// The COM port re-map, and what the other switches do with a plan it left.
 #pragma once
 
-#include <windows.h>
-#include <setupapi.h>
-
-#include <cstdint>
-
-#include "devices/restart_walk.h"
-
 namespace mioutil {
-
-/// The COM number held in the node's "PortName": false when the device key does
-/// not open or the value cannot be read whole.
-bool ReadComNumber(HDEVINFO set, SP_DEVINFO_DATA* member, int32_t* number);
-
-/// Restarts one device node by a property change; both calls are always made.
-RestartResult RestartDevice(HDEVINFO set, SP_DEVINFO_DATA* member);
 
 /// Hands the COM numbers the present port nodes hold out again in card order,
 /// writing each port's "PortName" and friendly name and restarting the node;
 /// no port is restarted while another still holds the name it is to take
-/// (RenumberPorts in remap_walk.h).
+/// (RemapPorts in remap_walk.h). A plan an earlier run left is taken up first.
 void RemapComPorts(const wchar_t* enumeratorFilter, const wchar_t* namePrefix);
+
+/// After the card's port nodes are removed: a plan the re-map left names ports
+/// that are gone, so its spare is released where nothing else holds it and the
+/// plan is dropped.
+void DropPlanOfRemovedPorts(const wchar_t* enumeratorFilter);
+
+/// Deletes the tool's own key unless a re-map plan is pending in it.
+void RemoveToolKeyUnlessPlanPending();
 
 }  // namespace mioutil

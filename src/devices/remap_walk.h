@@ -1,6 +1,11 @@
-// The sequence of the COM port re-map: pass 1, the left-out rule, the sort, and
-// the order in which the placed ports are renamed and restarted. Pure header:
-// no <windows.h>; the system calls come in through RemapSystem.
+// The decisions of the COM port re-map: pass 1, the left-out rule, the sort, the
+// held-elsewhere rule, the order of the renames and restarts, and a plan an
+// earlier run left. Pure header: no <windows.h>; the system comes in through
+// RemapSystem.
+//
+// One rule answers "what does this port's driver hold now?" for every decision:
+// without a plan, and after a reboot, its "PortName"; while a plan is recorded in
+// this boot, what the plan says (remap_plan.h).
 #pragma once
 
 #include <cstdint>
@@ -10,9 +15,6 @@
 #include "devices/restart_walk.h"
 
 namespace mioutil {
-
-/// COM numbers 1 to kComNumberLimit (the most the COM-port database arbitrates).
-inline constexpr int32_t kComNumberLimit = 4096;
 
 /// A set of COM numbers 1 to kComNumberLimit; zero-filled it is empty.
 struct ComNumberSet {
@@ -25,126 +27,154 @@ bool HoldsComNumber(const ComNumberSet& set, int32_t number);
 /// The lowest number above 0 not in the set; 0 when every one is.
 int32_t LowestFreeComNumber(const ComNumberSet& set);
 
-/// One placed port: its member index, the number it holds and the number it is to take.
-struct PortMove {
-    uint32_t member;
-    int32_t from;
-    int32_t to;
+/// How often each number 1 to kComNumberLimit occurs, saturated at 255; zero-filled it is empty.
+struct NumberCounts {
+    uint8_t count[kComNumberLimit + 1];
+    void Add(int32_t number);
+    uint8_t Of(int32_t number) const;
 };
 
-/// One rename and restart: member `member` is written the name of `number`.
-struct RestartStep {
-    uint32_t member;
-    int32_t number;
+/// Who holds a COM name on the machine: every device node (present or not, the
+/// card's ports among them) by its "PortName", and every live name the serial
+/// ports' drivers publish (SERIALCOMM).
+struct HolderCounts {
+    NumberCounts nodesExact;    // "PortName" exactly COM<n>
+    NumberCounts nodesReading;  // "PortName" reads as n (LPT2 and COM02 read as 2)
+    NumberCounts liveExact;     // a live name exactly COM<n>
+    NumberCounts liveReading;   // a live name that reads as n
 };
 
-/// Every placed port once, plus one spare step per cycle of moves.
-inline constexpr uint32_t kMaxRestartSteps = kPortSlots + kPortSlots / 2;
-
-struct RestartPlan {
-    RestartStep step[kMaxRestartSteps];
-    uint32_t count;
+/// Who holds a name beyond the port node set itself: the machine's holders, less
+/// what the set's own ports hold in "PortName" and (once each) may hold live.
+struct NameHolders {
+    HolderCounts all;
+    bool listed;  // false: the nodes could not be listed, and every name counts as held
+    NumberCounts ownExact;
+    NumberCounts ownReading;
+    NumberCounts ownLive;
+    /// A device outside the set holds COM<number>: a node's "PortName", or a live name.
+    bool HeldElsewhere(int32_t number) const;
 };
 
-/// Whether the moves hold a cycle (ports taking each other's numbers), which
-/// only a spare name can break.
-bool NeedsSpareName(const PortMove* moves, uint32_t count);
-
-/// What a restart did: the port's driver took its new name, or it could not be
-/// stopped (an application holds the port open) and Windows left the change for
-/// the next reboot, or the class installer failed. In the last two the driver
-/// still holds the name it had.
-enum class RestartOutcome : uint32_t { kRestarted, kDeferred, kFailed };
-
-/// How a port's names stand beside those of a number it is to end with.
-enum class NameMatch : uint32_t {
-    kRename,          // its "PortName" is not exactly that COM name (COM02 and LPT2 read as 2 too)
-    kPortNameOnly,    // "PortName" is that COM name, the friendly name is not the final one
-    kInPlace,         // both are already the final ones
-};
-
-/// What the run log is told of a port that is not renamed, and why.
+/// What the run log and "-Status" are told of a port, and why.
 enum class PortNote : uint32_t {
+    // Pass 1 and the rules that keep a port as it is.
     kNoReadableName,       // no "PortName" could be read: passed over
     kNoNumber,             // its name gives the number 0
     kPastLastSlot,         // its position in card order is past the 256th
     kPositionTaken,        // an earlier port holds its position
     kNumberHeldTwice,      // an earlier port holds the same number
     kNumberKeptByLeftOut,  // a port left out keeps the number it holds
-    kNameHeldElsewhere,    // another device holds the COM name it would take (`number`)
+    kNameHeldElsewhere,    // another device holds COM<number>, the name it would take
     kInPlace,              // its names are already the final ones: not written, not restarted
     kCycleWithoutSpare,    // its number is in a cycle, and no spare name is free
+    kCycleNotRecorded,     // its number is in a cycle, and the plan could not be recorded
+    // The walk.
+    kTakesSpare,         // it takes the spare COM<number> first, so that its cycle can move
+    kRestarted,          // written COM<number> and restarted
+    kDeferred,           // written COM<number>, its restart left for the next reboot (in use)
+    kFailed,             // written COM<number>, the class installer failed
+    kNotWritten,         // COM<number> could not be written: left as it was
+    kWrittenForReboot,   // written COM<number> for the reboot: port `other` holds it until then
+    kStillWaits,         // its "PortName" is COM<number> already, port `other` holds it until the reboot
+    kStopped,            // not touched: the plan could not be recorded after the last step
 };
 
-/// What the re-map asks of the system: the port node set and its selected member,
-/// the other devices, the COM-port database, the plan's record and the run log.
-/// Abstract so that the tests can put a fake port set in its place (fake_ports.h).
+/// What the run log is told of a plan an earlier run left.
+enum class PlanNote : uint32_t {
+    kDamaged,         // cannot be read whole, nor its spare
+    kUnreadable,      // cannot be read whole; its spare is known
+    kPortGone,        // names a port that is not in the set (`port`)
+    kStale,           // disagrees with the machine (`why`, `port`)
+    kUntouched,       // no port had moved yet: dropped, the re-map starts again
+    kFinishing,       // agrees with the machine and is finished now
+    kFinished,        // every port holds its final name, or kept its own
+    kWaits,           // ports still wait for a reboot: no new re-map until a run finishes it
+    kCannotRecord,    // what was taken from the machine could not be recorded: left for the next run
+    kPortsRemoved,    // its ports were removed with the card's nodes: dropped
+    kNotRecorded,     // a new plan could not be recorded: no spare name is used
+    kSpareKept,       // its spare stays reserved: something else may hold it (`port`: 1 when that cannot be known)
+};
+
+/// What ReadPlan found.
+struct LeftPlan {
+    enum Kind : uint32_t { kNone, kDamaged, kSpareOnly, kPortGone, kWhole } kind;
+    bool sameBoot;  // written in this boot: its marker is still there, with the record's stamp
+    uint32_t gone;  // the port whose node is not in the set (kPortGone)
+};
+
+/// What the re-map asks of the system: the port node set by member index, the
+/// other devices, the COM-port database, the plan's record and the run log.
+/// Abstract so that the tests can put a model of the machine in its place.
 struct RemapSystem {
-    /// Selects member `index` of the port node set; false past the last member.
-    virtual bool Select(uint32_t index) = 0;
-    /// The selected member's "PortName" number; false when it cannot be read.
-    virtual bool ReadComNumber(int32_t* number) = 0;
-    /// The selected member's position from its location information; false when it has none.
-    virtual bool ReadLocationNumber(int32_t* number) = 0;
-    /// How the selected member's names stand beside `number`'s.
-    virtual NameMatch MatchNames(int32_t number) = 0;
-    /// Whether a device node outside the port node set holds "COM<number>", or the
-    /// serial ports' live names show another device with it.
-    virtual bool HeldElsewhere(int32_t number) = 0;
-    /// Fills `held` with the COM numbers that device nodes hold, the COM-port
-    /// database reserves or the serial ports' live names use; false when that
-    /// cannot be known. Asked only when the moves hold a cycle.
-    virtual bool CollectHeldNumbers(ComNumberSet* held) = 0;
-    /// Reserves the spare in the COM-port database for as long as the plan lives.
+    /// Whether the port node set has member `member` (it has 0, 1, 2, ... up to its size).
+    virtual bool Exists(uint32_t member) = 0;
+    /// Its "PortName" as read for writing: unreadable where the device key does
+    /// not open with full access or the value is not there.
+    virtual PortNameRead ReadPortName(uint32_t member) = 0;
+    /// Its location number; false where it has no location information.
+    virtual bool ReadLocationNumber(uint32_t member, int32_t* number) = 0;
+    /// Whether its friendly name is already the one of COM<number>.
+    virtual bool FriendlyNameIs(uint32_t member, int32_t number) = 0;
+    /// Counts who holds which name (adds to `counts`); false when the nodes cannot be listed.
+    virtual bool CountHolders(HolderCounts* counts) = 0;
+    /// Adds the numbers the COM-port database reserves; false when that cannot be read.
+    virtual bool ReadReserved(ComNumberSet* reserved) = 0;
+    /// Reserves, or lets go of, the spare in the COM-port database.
     virtual bool ClaimSpare(int32_t number) = 0;
-    virtual void ReleaseSpare(int32_t number) = 0;
-    /// Records the plan where a later run finds it, before the first change and
-    /// after each change of a port's state; false when it cannot.
-    virtual bool SavePlan(const RemapPlan& plan) = 0;
-    virtual void DropPlan() = 0;
-    /// Writes port i of the plan the names of `number` and restarts it.
-    virtual RestartOutcome WriteAndRestart(const RemapPlan& plan, uint32_t i, int32_t number) = 0;
-    /// Writes port i its final names without a restart: its new name is held by
-    /// port `holder`, which keeps it until the next reboot.
-    virtual void WriteForReboot(const RemapPlan& plan, uint32_t i, uint32_t holder) = 0;
-    /// Port i keeps its name, unwritten: its cycle has no spare name.
-    virtual void Keep(const RemapPlan& plan, uint32_t i) = 0;
-    /// Tells the run log about member `member` (`number`: the number it holds, or the spare).
-    virtual void Report(uint32_t member, PortNote note, int32_t number) = 0;
+    virtual bool ReleaseSpare(int32_t number) = 0;
+    /// The plan an earlier run left, each port's member found by its instance ID.
+    virtual LeftPlan ReadPlan(RemapPlan* plan) = 0;
+    /// Records the plan where a later run finds it, under this boot's marker;
+    /// `fresh`: a new plan, whose instance IDs are its ports' members'.
+    virtual bool SavePlan(const RemapPlan& plan, bool fresh) = 0;
+    virtual bool DropPlan() = 0;
+    /// Writes its "PortName" COM<number> and the friendly name that goes with it;
+    /// false when "PortName" could not be written.
+    virtual bool WriteNames(uint32_t member, int32_t number) = 0;
+    virtual RestartOutcome Restart(uint32_t member) = 0;
+    /// Tells the run log about a port (`other`: another member the note names).
+    virtual void Report(uint32_t member, PortNote note, int32_t number, uint32_t other) = 0;
+    /// Tells the run log about a plan an earlier run left (`port`: one of its ports).
+    virtual void ReportPlan(PlanNote note, const RemapPlan& plan, StaleReason why, uint32_t port) = 0;
 
 protected:
     ~RemapSystem() = default;  // never owned through this type: no heap, no virtual destructor
 };
 
-/// Walks a plan's restarts. A port is restarted only once no other port's driver
-/// holds the number it is to take; each pass goes through the ports still to be
-/// restarted in plan order. When a pass restarts none, the first port left
-/// waits for a name that a port holds which will not move in this run (its
-/// restart was deferred or failed): it is written its final name for the next
-/// reboot, not restarted. Otherwise the rest form cycles: the first of them
-/// first takes the plan's spare, which frees its own number for the port before
-/// it; without a spare it keeps its name, unwritten, and so, pass by pass, do
-/// the ports that wait for it. Returns true when every port ended with its
-/// final name held (kDone) or kept its name.
-bool WalkPlan(RemapPlan* plan, RemapSystem& system);
+/// What a re-map left for the run log's last line and for "-Status".
+struct RemapSummary {
+    bool rebootNeeded;  // a port was not restarted onto its new name in this run
+    bool planLeft;      // a plan stays recorded: it waits for a reboot or for the next run
+};
 
-/// The order of the renames where every restart succeeds: the steps WalkPlan
-/// takes for the moves (given in member order, with distinct `from` numbers and
-/// distinct `to` numbers) with `spare` as the spare name (0: none).
-void RestartOrder(const PortMove* moves, uint32_t count, int32_t spare, RestartPlan* plan);
+/// The whole re-map of one port node set. A plan an earlier run left is finished
+/// first where it agrees with the machine, or else let go of (its spare released
+/// only where nothing else holds it); a plan that still waits for a reboot stops
+/// the re-map there. Then pass 1 places each readable number at its port's
+/// position; the left-out rule and the sort follow. A port whose names are
+/// already final is left alone; one that would be renamed to a COM name another
+/// device holds keeps its name, and the numbers are sorted again without it. The
+/// other ports become the plan, which is recorded (when a cycle needs the spare),
+/// walked, and dropped with its spare once every port holds its final name.
+RemapSummary RemapPorts(RemapSystem& system);
 
-/// The whole re-map of one port node set: pass 1 places each readable number
-/// at its port's position, the left-out rule and the sort follow. A port whose
-/// names are already final is left alone; one that would be renamed to a COM
-/// name another device holds keeps its name, and the numbers are sorted again
-/// without it. The other ports become the plan, which is recorded, walked
-/// (WalkPlan) with the lowest number nobody holds or reserves as the spare, and
-/// dropped with the spare once every port holds its final name.
-void RenumberPorts(RemapSystem& system);
+/// Lets go of a plan whose ports were removed: its spare is released where
+/// nothing else holds it, and it is dropped.
+void LetGoOfPlan(RemapSystem& system);
 
-/// Finishes a plan an earlier run left (its members resolved in this run's set):
-/// walks it, then drops it with its spare where every port ends with its final
-/// name or kept its own. Returns whether it did.
-bool FinishPlan(RemapPlan* plan, RemapSystem& system);
+/// Walks a plan's renames and restarts. A port is restarted onto a name only
+/// once no other port's driver may hold it; each pass goes through the ports
+/// still to be moved in plan order. When a pass moves none, a port whose name is
+/// held until the reboot by a port that will not move in this run (its restart
+/// was deferred or failed) is written its final name for that reboot, not
+/// restarted; else the first port of a cycle takes the spare, which frees its own
+/// number for the port before it; else the rest keep what they have. Each step
+/// is recorded (`recorded`) before the next port is touched; where that fails the
+/// walk stops. `holders`: who holds a name outside the set (null: none is looked
+/// for, the plan's targets were checked when it was made). Returns whether every
+/// port ended done or untouched.
+bool WalkPlan(RemapPlan* plan, RemapSystem& system, bool recorded, const NameHolders* holders,
+              RemapSummary* summary);
 
 }  // namespace mioutil

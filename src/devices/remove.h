@@ -6,13 +6,11 @@
 
 namespace mioutil {
 
-/// The node's instance ID, for the run log; "(unknown node)" where it cannot be read.
-const wchar_t* NodeName(HDEVINFO set, SP_DEVINFO_DATA* member, wchar_t* out, DWORD capacity);
-
 /// Releases, in the COM-port database, the COM number of every node (present or not) the filter selects.
 void ReleaseComNumbers(const wchar_t* enumeratorFilter);
 
-/// Releases each selected node's COM number, then removes the node with its hardware and software keys.
+/// Releases each selected node's COM number, then removes the node with its hardware
+/// and software keys; then lets go of a re-map plan that named those ports.
 void ReleaseAndRemovePortNodes(const wchar_t* enumeratorFilter);
 
 /// Removes every node (present or not) under the enumerator, whatever its device ID.

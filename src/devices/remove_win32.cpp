@@ -1,6 +1,7 @@
 #include "devices/remove.h"
 
 #include "devices/com_db.h"
+#include "devices/node.h"
 #include "devices/remap.h"
 #include "log.h"
 #include "log_text.h"
@@ -82,17 +83,6 @@ void RemoveNode(RemovalWalk& walk, HDEVINFO set, SP_DEVINFO_DATA* member) {
 
 }  // namespace
 
-const wchar_t* NodeName(HDEVINFO set, SP_DEVINFO_DATA* member, wchar_t* out, DWORD capacity) {
-    const LastErrorGuard keep;
-    if (!SetupDiGetDeviceInstanceIdW(set, member, out, capacity, nullptr)) {
-        TextBuffer text;
-        TextStart(text, out, capacity);
-        TextAppend(text, L"(unknown node)");
-        TextFinish(text);
-    }
-    return out;
-}
-
 void ReleaseComNumbers(const wchar_t* enumeratorFilter) { ForEachNode(enumeratorFilter, ReleaseComNumber); }
 
 void ReleaseAndRemovePortNodes(const wchar_t* enumeratorFilter) {
@@ -100,6 +90,8 @@ void ReleaseAndRemovePortNodes(const wchar_t* enumeratorFilter) {
         ReleaseComNumber(walk, set, member);
         RemoveNode(walk, set, member);  // also when there was nothing to release
     });
+    // A re-map plan names ports that are gone now: its spare would be lost with it.
+    DropPlanOfRemovedPorts(enumeratorFilter);
 }
 
 void RemoveEnumeratorNodes(const wchar_t* enumerator) { ForEachNode(enumerator, RemoveNode); }

@@ -14,6 +14,7 @@
 namespace e2e {
 namespace {
 
+const wchar_t kEnumKeys[] = L"SYSTEM\\CurrentControlSet\\Enum\\KRVPCARD_ENUM";
 const wchar_t kPortKeys[] = L"SYSTEM\\CurrentControlSet\\Enum\\KRVPCARD_ENUM\\KRVPCARD_SERP";
 const wchar_t kKept[] = L"";
 
@@ -30,6 +31,7 @@ struct Port {
     explicit Port(NodeSpec other) : node(std::move(other)), after(kKept) {}
     NodeSpec node;
     std::wstring after;
+    bool restarted = after != kKept;  // its last restart is under its new name
 };
 using Ports = std::vector<Port>;
 using Restarts = std::vector<std::pair<std::wstring, std::wstring>>;
@@ -92,7 +94,7 @@ protected:
             const auto last = std::find_if(restarts.rbegin(), restarts.rend(),
                                            [&](const auto& restart) { return restart.first == p.node.instanceId; });
             EXPECT_EQ(last == restarts.rend() ? L"(not restarted)" : L"restarted as " + last->second,
-                      kept ? L"(not restarted)" : L"restarted as " + p.after);
+                      p.restarted ? L"restarted as " + p.after : L"(not restarted)");
             if (!kept) rewritten.insert(p.node.instanceId);
         }
         for (const auto& restart : restarts) EXPECT_EQ(rewritten.count(restart.first), 1u) << Narrow(restart.first);
@@ -121,6 +123,13 @@ protected:
     // What the class installer is to play (standin_log.h); 0 stops it.
     static bool Play(const wchar_t* name, DWORD value, At at = Here()) {
         return SetValue(kNative, kPlayKey, name, REG_DWORD, &value, sizeof(value), HKEY_CURRENT_USER, at);
+    }
+
+    // A reboot as the re-map sees it: every driver takes its "PortName", and the
+    // volatile marker of the boot is gone (a Wine session keeps it as long as it runs).
+    static bool SimulateReboot(At at = Here()) {
+        DeleteTree(kNative, mioutil::kPlanBootKeyPath);
+        return SeedLinks(at);
     }
 
     // A port that a program holds open: its restarts are left for a reboot.
@@ -166,7 +175,7 @@ TEST_F(Remap, PortsInOrderAreRewrittenOnceForTheirFriendlyNamesThenLeftAlone) {
     EXPECT_TRUE(RunLogHas({"port already in place as COM4, not written, not restarted", "SERP\\0001"}));
 }
 
-TEST_F(Remap, ABusyPortWaitsForTheRebootAndNoPortTakesItsName) {
+TEST_F(Remap, ABusyPortWaitsForTheRebootAndAfterItNothingFinishedMoves) {
     // COM4 and COM3 swap, and the port on COM3 is held open: its restart is left
     // for the reboot, so the other, out on the spare COM2, must not take COM3 now.
     const Ports ports = {{0, L"COM4", 1, L"COM3"}, {1, L"COM3", 2, L"COM4"}};
@@ -183,15 +192,44 @@ TEST_F(Remap, ABusyPortWaitsForTheRebootAndNoPortTakesItsName) {
     EXPECT_TRUE(RunLogHas({"port written COM3 for the next reboot, NOT restarted", "SERP\\0001\": \"KRV"}));
     EXPECT_EQ(LastRunLogSection().rbegin()[1].substr(0, 18), "reboot needed: yes");
     EXPECT_EQ(ComDbNumbers(), std::vector<int>{2});  // the spare stays claimed while a port is on it
+    // The boot's marker beside the record is volatile: a reboot takes it away.
+    UniqueRegKey child;
+    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(mioutil::kPlanBootKeyPath) + L"\\x").c_str(), 0,
+                              nullptr, REG_OPTION_NON_VOLATILE, KEY_READ, nullptr, child.put(), nullptr),
+              ERROR_CHILD_MUST_BE_VOLATILE);
 
-    // The reboot: every port comes up under its final, distinct name. The next run
-    // finishes the plan, and lets the spare go.
+    // The reboot: every port comes up under its final, distinct name, and now the
+    // other port is held open (a service opened it again by name). Nothing is
+    // restarted: the plan goes, and the spare with it.
     ASSERT_TRUE(SetBusy(1, false));
-    ASSERT_TRUE(SeedLinks());
-    RemapAndExpect(ports, PlanDone());
-    EXPECT_TRUE(RunLogHas({"re-map plan left unfinished by an earlier run: finishing it (2 ports, spare COM2)"}));
+    ASSERT_TRUE(SetBusy(0, true));
+    ASSERT_TRUE(SimulateReboot());
+    ClearRecordedRestarts();
+    EXPECT_EQ(RunTool(L"", PlanDone()).exitCode, 0u);
+    EXPECT_EQ(RecordedRestarts(), std::vector<std::wstring>{});
+    EXPECT_TRUE(RunLogHas({"re-map plan left unfinished by an earlier run: finishing it (2 ports, spare COM2, "
+                           "recorded before a reboot"}));
+    EXPECT_TRUE(RunLogHas({"re-map plan left by an earlier run: finished"}));
+    EXPECT_EQ(LastRunLogSection().rbegin()[1], "reboot needed: no");
     EXPECT_EQ(ComDbNumbers(), std::vector<int>{});
+    EXPECT_EQ(ReadNode(PortId(0)).portName, L"COM3");
+    EXPECT_EQ(ReadNode(PortId(1)).portName, L"COM4");
     RunAgain(L"", 0);
+}
+
+TEST_F(Remap, RemovingThePortsLetsAPendingPlanAndItsSpareGo) {
+    const Ports ports = {{0, L"COM4", 1, L"COM3"}, {1, L"COM3", 2, L"COM4"}};
+    ASSERT_TRUE(Arrange(ports));
+    ASSERT_TRUE(SetBusy(1, true));
+    EXPECT_EQ(RunTool(L"", PlanLeft()).exitCode, 0u);
+    ASSERT_EQ(ComDbNumbers(), std::vector<int>{2});
+    const RunResult r =
+        RunTool(L"-RemoveDeviceNode",
+                Changes().Gone(kEnumKeys).MayChange(kComDbKey, kComDbValue).Gone(mioutil::kPlanKeyPath));
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_TRUE(RunLogHas({"re-map plan left by an earlier run: its ports were removed, dropped (spare COM2)"}));
+    EXPECT_TRUE(RunLogHas({"spare name COM2 released in the COM-port database"}));
+    EXPECT_EQ(ComDbNumbers(), std::vector<int>{});
 }
 
 // Rules whose whole check is where each port ends, the restarts in order, and
@@ -265,17 +303,35 @@ TEST_F(Remap, ANumberTwoPortsHoldStaysWithBoth) {
     RunAgain(L"", 0);
 }
 
-TEST_F(Remap, ANameAnotherDeviceHoldsIsNotTaken) {
-    // LPT2 reads as 2, which the sort gives back to it as COM2; a node of another
-    // enumerator holds COM2, so it keeps LPT2 and the others share out the rest.
-    const Ports ports = {Port({std::wstring(kOtherNodes) + L"\\0000", L"COM2"}), {0, L"LPT2", 1, kKept},
-                         {1, L"COM6", 2, L"COM5"}, {2, L"COM5", 3, L"COM6"}};
+// LPT2 reads as 2, which the sort gives back to it as COM2; another device holds
+// COM2, as a node of another enumerator or only as SERIALCOMM's live name, so LPT2
+// keeps its name and the others share out the rest.
+class RemapHeldElsewhere : public Remap, public testing::WithParamInterface<bool> {
+protected:
+    void TearDown() override {
+        DeleteValue(kNative, mioutil::kSerialCommKeyPath, kForeignDevice);
+        Remap::TearDown();
+    }
+    static constexpr const wchar_t* kForeignDevice = L"\\Device\\MioutilTestSerial";
+};
+
+TEST_P(RemapHeldElsewhere, ANameAnotherDeviceHoldsIsNotTaken) {
+    const bool node = GetParam();
+    Ports ports = {{0, L"LPT2", 1, kKept}, {1, L"COM6", 2, L"COM5"}, {2, L"COM5", 3, L"COM6"}};
+    if (node) ports.push_back(Port({std::wstring(kOtherNodes) + L"\\0000", L"COM2"}));
     ASSERT_TRUE(Arrange(ports));
+    if (!node) {
+        ASSERT_TRUE(SetText(kNative, mioutil::kSerialCommKeyPath, kForeignDevice, L"COM2"));
+    }
     RemapAndExpect(ports);
-    EXPECT_TRUE(RunLogHas({"port left as it was, not restarted: COM2, the name it would take, is held by device node "
-                           "\"ROOT\\MIOUTIL_TEST\\0000\": \"KRVPCARD_ENUM\\KRVPCARD_SERP\\0000\", PortName \"LPT2\""}));
+    EXPECT_TRUE(RunLogHas({"port left as it was, not restarted: COM2, the name it would take, is held by ",
+                           node ? "device node \"ROOT\\MIOUTIL_TEST\\0000\"" : "\"\\Device\\MioutilTestSerial\" in SERIALCOMM",
+                           ": \"KRVPCARD_ENUM\\KRVPCARD_SERP\\0000\", PortName \"LPT2\""}));
     RunAgain(L"", 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Holder, RemapHeldElsewhere, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& p) { return p.param ? "Node" : "SerialComm"; });
 
 TEST_F(Remap, TwoRunsAtOnceTakeTurns) {
     ASSERT_TRUE(Arrange(OneCardOutOfOrder()));
@@ -378,14 +434,20 @@ TEST_F(Remap, WithoutTheDatabaseASwapKeepsItsNames) {
 class RemapCutShort : public Remap, public testing::WithParamInterface<std::tuple<int, bool>> {};
 
 TEST_P(RemapCutShort, TheNextRunFinishesIt) {
-    const Ports ports = OneCardOutOfOrder();
+    Ports ports = OneCardOutOfOrder();
+    // Cut at the first restart, which rewrites member 2's friendly name only, before
+    // its class installer ran: its names are final and its driver never left COM11.
+    ports[2].restarted = GetParam() != std::make_tuple(1, true);
     ASSERT_TRUE(Arrange(ports));
     ASSERT_TRUE(Play(kKillAtValue, static_cast<DWORD>(std::get<0>(GetParam()))));
     ASSERT_TRUE(Play(kKillBeforeLinkValue, std::get<1>(GetParam()) ? 1 : 0));
     EXPECT_EQ(RunTool(L"", PlanLeft()).exitCode, 9u);
     ASSERT_TRUE(Play(kKillAtValue, 0));
     RemapAndExpect(ports, PlanDone());
-    EXPECT_TRUE(RunLogHas({"re-map plan left unfinished by an earlier run: finishing it"}));
+    // Cut at the first restart, which only rewrote a port's friendly name, no
+    // port had moved: the plan is made again.
+    EXPECT_TRUE(RunLogHas({std::get<0>(GetParam()) == 1 ? "no port had moved yet, dropped"
+                                                        : "re-map plan left unfinished by an earlier run: finishing it"}));
     EXPECT_EQ(ComDbNumbers(), std::vector<int>{});  // the spare released
     RunAgain(L"", 0);
 }

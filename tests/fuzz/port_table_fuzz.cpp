@@ -1,10 +1,10 @@
-// The whole re-map (RenumberPorts) over any set of ports, judged by what it
-// wrote: no port is ever given a number another port holds at that moment, no
-// number ends with two ports, the renamed ports end with exactly the numbers
-// they held, ascending in card order, and a port with a slot and a number of its
-// own is renamed. A spare name is never one another device holds. Busy ports and
-// a run cut short at any restart change nothing of that once the next run after
-// a reboot is done.
+// The whole re-map (RemapPorts) over any set of ports in the model of the
+// machine (fake_ports.h), judged by what it left: no driver ever takes a name
+// another holds, no number ends with two ports, the renamed ports end with
+// exactly the numbers they held, ascending in card order, and a port with a slot
+// and a number of its own is renamed. Restarts left for a reboot and a run cut
+// short at any change, as the input has them, change nothing of that once the
+// runs after it (and a reboot where one is due) are done.
 #include <algorithm>
 #include <map>
 #include <vector>
@@ -15,10 +15,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
-    const uint8_t busy = in.ConsumeIntegral<uint8_t>();   // which of the first eight ports a program holds open
-    const uint8_t cutAt = in.ConsumeIntegral<uint8_t>();  // the restart a run is cut short at (0: none)
-    const bool collectWorks = in.ConsumeBool();           // whether the database answers
-    const int32_t heldElsewhere = static_cast<int8_t>(in.ConsumeIntegral<uint8_t>());  // by another device
+    const bool databaseWorks = in.ConsumeBool();
+    const int32_t foreign = static_cast<int8_t>(in.ConsumeIntegral<uint8_t>());  // held by another device
+    const uint8_t how = in.ConsumeIntegral<uint8_t>();  // as a node, or only as a live name
+    const std::vector<uint8_t> rough = in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange<size_t>(0, 64));
     // Mostly small values, so that positions and numbers collide; now and then any 32-bit value.
     auto value = [&in](bool wide) {
         return wide ? static_cast<int32_t>(in.ConsumeIntegral<uint32_t>()) : static_cast<int8_t>(in.ConsumeIntegral<uint8_t>());
@@ -29,14 +29,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         mioutil::FakeMember m = {0, (flags & 2) == 0, 0, (flags & 1) == 0};
         m.location = value((flags & 4) != 0);
         m.number = value((flags & 8) != 0);
+        m.style = (flags & 0x30) == 0x30 ? mioutil::Style::kLpt : mioutil::Style::kExact;
+        m.friendly = (flags & 0x40) != 0;
         ports.push_back(m);
     }
+    auto machine = [&] {
+        mioutil::FakePorts f(ports);
+        f.databaseWorks = databaseWorks;
+        (how % 2 == 0 ? f.foreignNode : f.foreignLive) = foreign > 0 ? foreign : 0;
+        f.quiet = false;
+        return f;
+    };
 
-    mioutil::FakePorts clean(ports);
-    clean.collectWorks = collectWorks;
-    clean.heldElsewhere = {heldElsewhere};
+    mioutil::FakePorts clean = machine();
     clean.Run();
-    FUZZ_CHECK(clean.collisions == 0 && clean.record.empty());
+    FUZZ_CHECK(clean.broken.empty() && clean.record.empty() && !clean.RebootDue());
 
     // What the quiet run did: the ports it restarted, and each port's name at the end.
     std::vector<bool> renamed(ports.size());
@@ -50,14 +57,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!m.readable) FUZZ_CHECK(!renamed[i]);
         if (!m.readable) continue;
         const uint32_t position = mioutil::PortPosition(i, m.located, m.location, &baseIndex);
-        ++held[clean.live[i]];
+        ++held[clean.live[i].number];
         ++readable[m.number];
         ++atPosition[position];
-        if (!renamed[i]) FUZZ_CHECK(clean.live[i] == m.number);
+        if (!renamed[i]) FUZZ_CHECK(clean.live[i].number == m.number);
         if (!renamed[i]) continue;
         ++before[m.number];
-        ++after[clean.live[i]];
-        inCardOrder.push_back({position, clean.live[i]});
+        ++after[clean.live[i].number];
+        inCardOrder.push_back({position, clean.live[i].number});
     }
     FUZZ_CHECK(before == after);
     for (const auto& entry : after) FUZZ_CHECK(entry.second == 1 && held[entry.first] == 1);
@@ -67,34 +74,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(static_cast<uint32_t>(inCardOrder[k - 1].second) < static_cast<uint32_t>(inCardOrder[k].second));
     }
     // Nothing is held back without cause: a port with a slot of its own and a
-    // non-zero number of its own is renamed (when a spare name can be found).
+    // number of its own, 1 to 4096 and held by no other device, is renamed or was
+    // in place (when a spare name can be found).
     baseIndex = 0;
-    for (uint32_t i = 0; i < ports.size() && collectWorks; ++i) {
+    for (uint32_t i = 0; i < ports.size() && databaseWorks; ++i) {
         const mioutil::FakeMember& m = ports[i];
         if (!m.readable) continue;
         const uint32_t position = mioutil::PortPosition(i, m.located, m.location, &baseIndex);
-        if (position < mioutil::kPortSlots && atPosition[position] == 1 && m.number != 0 && readable[m.number] == 1) {
+        const bool inPlace = m.friendly && m.style == mioutil::Style::kExact && clean.live[i].number == m.number;
+        if (position < mioutil::kPortSlots && atPosition[position] == 1 && m.number >= 1 &&
+            m.number <= mioutil::kComNumberLimit && readable[m.number] == 1 && foreign <= 0 && !inPlace) {
             FUZZ_CHECK(renamed[i]);
         }
     }
-    // A spare name is never one another device holds; a number a card port held
-    // all along may be (a name two devices already shared stays shared).
-    for (const auto& write : clean.writes) FUZZ_CHECK(readable.count(write.second) != 0 || write.second != heldElsewhere);
 
-    // Busy ports and a run cut short, which the next run finishes.
-    mioutil::FakePorts rough(ports);
-    rough.collectWorks = collectWorks;
-    rough.heldElsewhere = clean.heldElsewhere;
-    for (size_t i = 0; i < 8 && i < ports.size(); ++i) rough.members[i].busy = (busy >> i) & 1;
-    rough.killAt = cutAt & 0x3F;
-    rough.killBeforeLink = (cutAt & 0x40) != 0;
-    rough.Run();
-    rough.killAt = 0;
-    FUZZ_CHECK(rough.Run() && rough.collisions == 0);
-    // After a reboot, with nothing busy any more, the next run ends where the quiet one did.
-    rough.Reboot();
-    for (mioutil::FakeMember& m : rough.members) m.busy = false;
-    FUZZ_CHECK(rough.Run() && rough.collisions == 0 && rough.record.empty());
-    FUZZ_CHECK(rough.live == clean.live);
+    // Restarts left for a reboot and a run cut short, as the input says; then
+    // runs in which every restart happens, with a reboot where one is due.
+    mioutil::FakePorts shaken = machine();
+    size_t next = 0;
+    shaken.choose = [&](uint32_t options) { return next < rough.size() ? rough[next++] % options : 0u; };
+    shaken.Run();
+    shaken.choose = nullptr;
+    FUZZ_CHECK(shaken.broken.empty());
+    shaken.Run();
+    if (shaken.RebootDue()) shaken.Reboot();
+    shaken.Run();
+    FUZZ_CHECK(shaken.broken.empty() && shaken.record.empty() && !shaken.RebootDue());
+    FUZZ_CHECK(shaken.live == clean.live);
     return 0;
 }

@@ -1,5 +1,6 @@
-// What every restart order must keep, checked on one input: shared by the unit
-// tests and any harness that feeds RestartOrder generated moves.
+// The order in which WalkPlan renames and restarts a list of moves where every
+// restart succeeds, and what every such order must keep: shared by the unit
+// tests and the fuzz target that feeds it generated moves.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,74 @@
 #include "devices/remap_walk.h"
 
 namespace mioutil {
+
+/// One placed port: its member index, the number it holds and the number it is to take.
+struct PortMove {
+    uint32_t member;
+    int32_t from;
+    int32_t to;
+};
+
+/// One rename and restart: member `member` is written the name of `number`.
+struct RestartStep {
+    uint32_t member;
+    int32_t number;
+};
+
+/// Every placed port once, plus one spare step per cycle of moves.
+inline constexpr uint32_t kMaxRestartSteps = kPortSlots + kPortSlots / 2;
+
+struct RestartPlan {
+    RestartStep step[kMaxRestartSteps];
+    uint32_t count;
+};
+
+/// Records the walk's steps as if every restart succeeded; asks nothing else.
+class OrderRecorder final : public RemapSystem {
+public:
+    explicit OrderRecorder(RestartPlan* order) : order_(order) {}
+    bool WriteNames(uint32_t, int32_t number) override {
+        written_ = number;
+        return true;
+    }
+    RestartOutcome Restart(uint32_t member) override {
+        if (order_->count < kMaxRestartSteps) order_->step[order_->count++] = {member, written_};
+        return RestartOutcome::kRestarted;
+    }
+    bool Exists(uint32_t) override { return false; }
+    PortNameRead ReadPortName(uint32_t) override { return {}; }
+    bool ReadLocationNumber(uint32_t, int32_t*) override { return false; }
+    bool FriendlyNameIs(uint32_t, int32_t) override { return false; }
+    bool CountHolders(HolderCounts*) override { return false; }
+    bool ReadReserved(ComNumberSet*) override { return false; }
+    bool ClaimSpare(int32_t) override { return false; }
+    bool ReleaseSpare(int32_t) override { return false; }
+    LeftPlan ReadPlan(RemapPlan*) override { return {LeftPlan::kNone, false, 0}; }
+    bool SavePlan(const RemapPlan&, bool) override { return true; }
+    bool DropPlan() override { return true; }
+    void Report(uint32_t, PortNote, int32_t, uint32_t) override {}
+    void ReportPlan(PlanNote, const RemapPlan&, StaleReason, uint32_t) override {}
+
+private:
+    RestartPlan* order_;
+    int32_t written_ = 0;
+};
+
+/// The steps WalkPlan takes for the moves (given in member order, with distinct
+/// `from` numbers and distinct `to` numbers, at most kPortSlots) with `spare` as
+/// the spare name (0: none).
+inline void RestartOrder(const PortMove* moves, uint32_t count, int32_t spare, RestartPlan* order) {
+    order->count = 0;
+    static RemapPlan plan;
+    plan.spare = spare;
+    plan.count = count > kPortSlots ? kPortSlots : count;
+    for (uint32_t i = 0; i < plan.count; ++i) {
+        plan.port[i] = {moves[i].member, moves[i].from, moves[i].to, PlanName::kFrom, Only(PlanName::kFrom), true};
+    }
+    OrderRecorder recorder(order);
+    RemapSummary summary = {};
+    WalkPlan(&plan, recorder, spare != 0, nullptr, &summary);
+}
 
 /// Runs RestartOrder on `moves` (distinct `from` numbers, distinct `to`
 /// numbers, at most kPortSlots) with `spare` (0, or a number no move holds

@@ -44,19 +44,24 @@ TEST(RestartWalk, EveryRestartSucceedsSoEveryNodeIsRestartedOnceInOrder) {
     EXPECT_EQ(set.selected, (std::vector<uint32_t>{0, 1, 2, 3, 4}));  // ends where selection fails
 }
 
-TEST(RestartWalk, StopsAfterTheFirstFailedRestart) {
-    FakeSet first({kParamsFailed, kOk, kOk});
+TEST(RestartWalk, StopsAfterTheFirstRestartTheClassInstallerFailed) {
+    // Refused parameters alone do not stop it: the class installer is called all
+    // the same, and its result is the restart's, as the re-map reads it too.
+    FakeSet first({kInstallerFailed, kOk, kOk});
     EXPECT_EQ(RestartUntilFailure(&first, Select, Restart), 1u);
     EXPECT_EQ(first.restarted, (std::vector<uint32_t>{0}));
     EXPECT_EQ(first.selected, (std::vector<uint32_t>{0}));
 
-    FakeSet middle({kOk, kInstallerFailed, kOk});
-    EXPECT_EQ(RestartUntilFailure(&middle, Select, Restart), 2u);
-    EXPECT_EQ(middle.restarted, (std::vector<uint32_t>{0, 1}));
+    FakeSet middle({kParamsFailed, kOk, kInstallerFailed, kOk});
+    EXPECT_EQ(RestartUntilFailure(&middle, Select, Restart), 3u);
+    EXPECT_EQ(middle.restarted, (std::vector<uint32_t>{0, 1, 2}));
 
     FakeSet both({kOk, kOk, {false, false, false}, kOk});
     EXPECT_EQ(RestartUntilFailure(&both, Select, Restart), 3u);
     EXPECT_EQ(both.restarted, (std::vector<uint32_t>{0, 1, 2}));
+    EXPECT_EQ(OutcomeOf(kParamsFailed), RestartOutcome::kRestarted);
+    EXPECT_EQ(OutcomeOf(kDeferred), RestartOutcome::kDeferred);
+    EXPECT_EQ(OutcomeOf({true, false, true}), RestartOutcome::kFailed);
 }
 
 TEST(RestartWalk, NoNodeNoRestart) {
