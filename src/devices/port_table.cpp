@@ -59,8 +59,21 @@ int32_t ExactComNumber(const wchar_t* text, size_t capacity) {
     return number;
 }
 
+int32_t WrittenComNumber(const wchar_t* text, size_t capacity) {
+    const size_t length = TextLength(text, capacity);
+    if (length < 4 || text[0] != L'C' || text[1] != L'O' || text[2] != L'M') return 0;
+    const int32_t number = DecimalValue(text + 3, length - 3);
+    wchar_t again[16] = {};
+    if (number == 0 || !FormatComName(again, 16, number) || TextLength(again, 16) != length) return 0;
+    for (size_t i = 3; i < length; ++i) {
+        if (again[i] != text[i]) return 0;
+    }
+    return number;
+}
+
 PortNameRead ReadPortNameText(const wchar_t* text, size_t capacity) {
-    return {true, ComNumberFromPortName(text, capacity), ExactComNumber(text, capacity)};
+    return {true, ComNumberFromPortName(text, capacity), ExactComNumber(text, capacity),
+            WrittenComNumber(text, capacity)};
 }
 
 int32_t LocationNumber(const wchar_t* text, size_t capacity, size_t prefixLength) {

@@ -25,12 +25,19 @@ int32_t ComNumberFromPortName(const wchar_t* text, size_t capacity);
 /// out); 0 for any other text (LPT2, COM02, COM2:).
 int32_t ExactComNumber(const wchar_t* text, size_t capacity);
 
-/// What a "PortName" text says: the number it reads as (ComNumberFromPortName)
-/// and, where it is exactly a COM name, that number (ExactComNumber).
+/// The number of a text that is exactly what FormatComName writes for it
+/// ("COM" in capitals, a minus sign where it is negative, digits without leading
+/// zeros): any number but 0; 0 for any other text.
+int32_t WrittenComNumber(const wchar_t* text, size_t capacity);
+
+/// What a "PortName" text says: the number it reads as (ComNumberFromPortName),
+/// where it is exactly a COM name, that number (ExactComNumber), and where it is
+/// the text the re-map writes for a number, that number (WrittenComNumber).
 struct PortNameRead {
     bool readable;  // false: no "PortName" could be read; the numbers are 0
     int32_t number;
     int32_t exact;
+    int32_t written;
 };
 PortNameRead ReadPortNameText(const wchar_t* text, size_t capacity);
 

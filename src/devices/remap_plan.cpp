@@ -35,40 +35,44 @@ uint32_t NameCount(NameSet names) {
            ((names & Only(PlanName::kTo)) != 0);
 }
 
-// Numbers 1 to kComNumberLimit, one bit each.
-struct Bits {
-    uint8_t bits[kComNumberLimit / 8 + 1];
-    // Marks `number`; false when it was marked already.
-    bool Mark(int32_t number) {
-        const uint8_t bit = static_cast<uint8_t>(1u << (number % 8));
-        if ((bits[number / 8] & bit) != 0) return false;
-        bits[number / 8] = static_cast<uint8_t>(bits[number / 8] | bit);
-        return true;
+// Whether `count` numbers are all different (sorted on the way; at most kPortSlots * 3 of them).
+bool Distinct(int32_t* numbers, uint32_t count) {
+    for (uint32_t i = 1; i < count; ++i) {
+        const int32_t number = numbers[i];
+        uint32_t at = i;
+        for (; at > 0 && numbers[at - 1] > number; --at) numbers[at] = numbers[at - 1];
+        numbers[at] = number;
     }
-    bool Has(int32_t number) const { return (bits[number / 8] & (1u << (number % 8))) != 0; }
-};
-
-bool InRange(int32_t number) { return number >= 1 && number <= kComNumberLimit; }
+    for (uint32_t i = 1; i < count; ++i) {
+        if (numbers[i] == numbers[i - 1]) return false;
+    }
+    return true;
+}
 
 // The numbers are the card's own: the `to` numbers a permutation of the `from`
-// numbers, the spare none of them.
+// numbers, none of them 0, the spare none of them. A port may hold any number
+// its name reads as (COM-3 among them); only the spare is one the database arbitrates.
 bool CardsOwnNumbers(const RemapPlan& plan) {
-    if (plan.spare != 0 && !InRange(plan.spare)) return false;
-    Bits from = {}, to = {};
+    if (plan.spare < 0 || plan.spare > kComNumberLimit) return false;
+    int32_t from[kPortSlots + 1], to[kPortSlots];
     for (uint32_t i = 0; i < plan.count; ++i) {
-        const PlanPort& p = plan.port[i];
-        if (!InRange(p.from) || !InRange(p.to) || !from.Mark(p.from)) return false;
+        if (plan.port[i].from == 0 || plan.port[i].to == 0) return false;
+        from[i] = plan.port[i].from;
+        to[i] = plan.port[i].to;
     }
+    if (!Distinct(from, plan.count) || !Distinct(to, plan.count)) return false;
     for (uint32_t i = 0; i < plan.count; ++i) {
-        const PlanPort& p = plan.port[i];
-        if (!from.Has(p.to) || !to.Mark(p.to)) return false;
+        if (from[i] != to[i]) return false;
     }
-    return plan.spare == 0 || !from.Has(plan.spare);
+    from[plan.count] = plan.spare;
+    return plan.spare == 0 || Distinct(from, plan.count + 1);
 }
 
 // Every state is one a run leaves, and no name is on two ports, in "PortName" or live.
 bool NamesAddUp(const RemapPlan& plan) {
-    Bits registry = {}, live = {};
+    static_assert(kPortSlots * 3 * sizeof(int32_t) < 4 * 1024, "the names live on the stack");
+    int32_t registry[kPortSlots], live[kPortSlots * 3];
+    uint32_t lives = 0;
     uint32_t onSpare = 0;
     for (uint32_t i = 0; i < plan.count; ++i) {
         const PlanPort& p = plan.port[i];
@@ -78,27 +82,30 @@ bool NamesAddUp(const RemapPlan& plan) {
         if (p.registry == PlanName::kFrom && p.live != Only(PlanName::kFrom)) return false;
         if (p.registry == PlanName::kSpare && (p.live & Only(PlanName::kTo)) != 0) return false;
         if ((all & Only(PlanName::kSpare)) != 0 && (plan.spare == 0 || ++onSpare > 1)) return false;
-        if (!registry.Mark(NumberOf(plan, i, p.registry))) return false;
+        registry[i] = NumberOf(plan, i, p.registry);
         // A port may hold one number under two of its names (from = to).
-        Bits own = {};
+        const uint32_t first = lives;
         for (PlanName name : kPlanNames) {
             const int32_t number = NumberOf(plan, i, name);
-            if ((p.live & Only(name)) != 0 && own.Mark(number) && !live.Mark(number)) return false;
+            bool again = false;
+            for (uint32_t k = first; k < lives; ++k) again = again || live[k] == number;
+            if ((p.live & Only(name)) != 0 && !again) live[lives++] = number;
         }
     }
-    return true;
+    return Distinct(registry, plan.count) && Distinct(live, lives);
 }
 
 // Whether what the "PortName" reads is port i's name `name`. The re-map writes
-// COM<n> exactly; an untouched name is whatever reads as the number it held.
+// COM<n> exactly; an untouched name is whatever reads as the number it held
+// (and is COM<n> itself where it was when the re-map began).
 bool Shows(const RemapPlan& plan, uint32_t i, PlanName name, const PortNameRead& read) {
     const PlanPort& p = plan.port[i];
     switch (name) {
-        case PlanName::kFrom: return read.readable && read.number == p.from && (!p.fromExact || read.exact == p.from);
-        case PlanName::kSpare: return plan.spare != 0 && read.readable && read.exact == plan.spare;
+        case PlanName::kFrom: return read.readable && read.number == p.from && (!p.fromExact || read.written == p.from);
+        case PlanName::kSpare: return plan.spare != 0 && read.readable && read.written == plan.spare;
         case PlanName::kTo: break;
     }
-    return read.readable && read.exact == p.to;
+    return read.readable && read.written == p.to;
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         plan.port[i].member = i;
         const mioutil::PlanPort& p = plan.port[i];
         const int32_t number = (names >> (i % 8) & 1) != 0 ? p.to : mioutil::NumberOf(plan, i, p.registry);
-        shown[i] = {true, number, number};
+        shown[i] = {true, number, number, number};
     }
     resolved = plan;
     const mioutil::Resolution r = mioutil::ResolvePlan(&resolved, shown, sameBoot);
@@ -51,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     for (uint32_t i = 0; i < resolved.count; ++i) {
-        shown[i] = {true, mioutil::NumberOf(resolved, i, resolved.port[i].registry),
-                    mioutil::NumberOf(resolved, i, resolved.port[i].registry)};
+        const int32_t number = mioutil::NumberOf(resolved, i, resolved.port[i].registry);
+        shown[i] = {true, number, number, number};
     }
     plan = resolved;
     FUZZ_CHECK(mioutil::ResolvePlan(&resolved, shown, sameBoot).stale == mioutil::StaleReason::kNone);

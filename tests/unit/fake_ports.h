@@ -106,7 +106,8 @@ struct FakePorts final : RemapSystem {
     bool Exists(uint32_t member) override { return member < members.size(); }
     PortNameRead ReadPortName(uint32_t m) override {
         if (!members[m].readable) return {};
-        return {true, members[m].number, members[m].style == Style::kExact ? ExactOf(members[m].number) : 0};
+        const bool exact = members[m].style == Style::kExact;
+        return {true, members[m].number, exact ? ExactOf(members[m].number) : 0, exact ? members[m].number : 0};
     }
     bool ReadLocationNumber(uint32_t m, int32_t* location) override {
         *location = members[m].location;
