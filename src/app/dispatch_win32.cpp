@@ -46,10 +46,10 @@ uint32_t ScanHardware() {
 
 // Every step runs whatever the one before found; the OEM INF uninstall gives the result.
 uint32_t UninstallDriver() {
-    UninstallRecordedPackages(kUninstallKeyPath, kCardUninstallEntry);
+    const bool recordRefused = UninstallRecordedPackages(kUninstallKeyPath, kCardUninstallEntry);
     const uint32_t result = UninstallOemInfPackages();
     DeleteOemInfFiles();
-    CleanUninstallRegistry();
+    CleanUninstallRegistry(recordRefused);
     return result;
 }
 
