@@ -58,8 +58,9 @@ inline constexpr const wchar_t* kSerialCommKeyPath = L"HARDWARE\\DEVICEMAP\\SERI
 // short leaves it for the next to finish. The tool's own key, apart from the vendor's.
 inline constexpr const wchar_t* kPlanKeyPath = L"SOFTWARE\\mioutil";
 inline constexpr const wchar_t* kPlanValue = L"RemapPlan";
-// Held by every run from before its first change until its log section is written.
-inline constexpr const wchar_t* kRunMutexName = L"Global\\mioutil.run";
+// The run lock, in the Windows folder: held by every run that may change something,
+// from before its first change until its log section is written.
+inline constexpr const wchar_t* kRunLockFile = L"mioutil.lock";
 
 // Uninstall registry (under HKEY_LOCAL_MACHINE).
 inline constexpr const wchar_t* kUninstallKeyPath = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";

@@ -72,6 +72,8 @@ RunResult RunGuarded(const std::wstring& commandLine, const Changes& expected, c
     const Collateral before;
     RunResult result = RunCommandLine(commandLine);
     before.Expect(expected, file, line);
+    // Runs one after another never wait for each other.
+    if (RunLogHas({"run lock: waited"})) ADD_FAILURE_AT(file, line) << "a run that started alone waited for the run lock";
     return result;
 }
 

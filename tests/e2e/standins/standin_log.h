@@ -14,6 +14,8 @@ constexpr const wchar_t* kComDbLog = L"mioutil_e2e_comdb.log";           // the 
 // The logs beside the DLL or exe that writes them.
 constexpr const wchar_t* kDifxLog = L"difxapi_calls.log";
 constexpr const wchar_t* kDpinstLog = L"dpinst_calls.log";
+// While a test holds this event unset, the DPInst.exe stand-in waits (up to a minute) before it exits.
+constexpr const wchar_t* kDpinstHoldEvent = L"mioutil_e2e_dpinst_hold";
 // Where a planted DLL confesses that it was loaded.
 constexpr const wchar_t* kPlantedLog = L"C:\\mioutil_e2e_planted.log";
 
