@@ -24,6 +24,8 @@ set(EXE_IMPORTS_kernel32
   TerminateProcess WaitForSingleObject WriteFile
   # Windows 2000 and later
   GetFileAttributesExW GetFileSizeEx
+  # A checked DLL's private folder and its import tables (every NT)
+  CreateDirectoryW RemoveDirectoryW CreateFileMappingW MapViewOfFile UnmapViewOfFile
   # Instance IDs compared without case (every NT)
   lstrcmpiW
   # Run log time and platform probe (every NT; GetNativeSystemInfo is looked up)
