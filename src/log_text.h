@@ -19,8 +19,9 @@ void MarkLogLineCut(wchar_t* line, size_t capacity);
 /// character, U+2028 and U+2029 (a value may hold a line break that would forge a
 /// line), every format character (general category Cf: U+200B, U+FEFF, U+00AD, the
 /// tags U+E0000..U+E007F, the bidirectional controls, ...: invisible, or reordering
-/// what a reader sees) and unpaired surrogates become U+FFFD. Writes at most `capacity` bytes, never part of a character,
-/// and always ends with CR LF when capacity allows 2 bytes; returns the count.
+/// what a reader sees) and unpaired surrogates become U+FFFD. Writes at most `capacity`
+/// bytes, never part of a character, and always ends with CR LF when capacity allows
+/// 2 bytes; returns the count.
 size_t EncodeLogLine(const wchar_t* text, size_t length, unsigned char* out, size_t capacity);
 
 // Texts read from the machine (names, paths, record values, the command line) stand

@@ -66,7 +66,8 @@ void LogRunLock(const RunLock& lock) {
     if (!lock.file.valid()) {
         RunLog(L"run lock: could not be taken (error %lu), runs without it", static_cast<unsigned long>(lock.error));
     } else if (lock.waited) {
-        RunLog(L"run lock: waited %lu ms for another run of the tool to end", static_cast<unsigned long>(lock.waitedMs));
+        RunLog(L"run lock: waited %lu ms for another run of the tool to end",
+               static_cast<unsigned long>(lock.waitedMs));
     }
 }
 

@@ -73,7 +73,7 @@ RunResult RunGuarded(const std::wstring& commandLine, const Changes& expected, c
     RunResult result = RunCommandLine(commandLine);
     before.Expect(expected, file, line);
     // Runs one after another never wait for each other.
-    if (RunLogHas({"run lock: waited"})) ADD_FAILURE_AT(file, line) << "a run that started alone waited for the run lock";
+    if (RunLogHas({"run lock: waited"})) ADD_FAILURE_AT(file, line) << "a run started alone waited for the run lock";
     return result;
 }
 

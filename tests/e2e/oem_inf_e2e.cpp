@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <thread>
 
 #include "devices.h"
@@ -199,57 +198,6 @@ private:
     std::wstring dll_, aside_;
 };
 
-// What an attacker would do once a run has made its private copy of difxapi.dll, while
-// it checks and loads it: rename that private folder and put one with the planted DLLs in
-// its place, and the same with the exe's folder. The thread only records what it did.
-// Should it come late, the copy's first call waits for it (kDifxHoldEvent).
-class FolderSwap {
-public:
-    explicit FolderSwap(std::wstring exeFolder)
-        : exeFolder_(std::move(exeFolder)), hold_(CreateEventW(nullptr, TRUE, FALSE, kDifxHoldEvent)),
-          thread_([this] { Run(); }) {}
-    ~FolderSwap() { Join(); }
-    void Join() {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
-    }
-    bool seen = false;           // a private copy appeared
-    DWORD renameError = 0;       // why its folder could not be renamed (0: it was)
-    bool exeFolderSwapped = false;
-
-private:
-    static bool Plant(const std::wstring& folder) {
-        return CreateDirectoryW(folder.c_str(), nullptr) &&
-               CopyFileW((BinDir() + L"\\planted\\difxapi.dll").c_str(), (folder + L"\\difxapi.dll").c_str(), TRUE) &&
-               CopyFileW((BinDir() + L"\\planted\\mioutil_e2e_difxdep.dll").c_str(),
-                         (folder + L"\\mioutil_e2e_difxdep.dll").c_str(), TRUE);
-    }
-    void Run() {
-        const std::wstring temp = WindowsDir() + L"\\Temp\\";
-        for (ULONGLONG end = GetTickCount64() + 10000; !seen && !stop_ && GetTickCount64() < end; Sleep(1)) {
-            WIN32_FIND_DATAW found = {};
-            const UniqueFind find(FindFirstFileW((temp + L"mioutil.*").c_str(), &found));
-            for (bool more = find.valid(); more; more = FindNextFileW(find.get(), &found)) {
-                const std::wstring folder = temp + found.cFileName;
-                if (!Exists(folder + L"\\difxapi.dll")) continue;
-                seen = true;
-                if (MoveFileW(folder.c_str(), (folder + L"-swapped").c_str())) {
-                    Plant(folder);
-                } else {
-                    renameError = GetLastError();
-                }
-                exeFolderSwapped = MoveFileW(exeFolder_.c_str(), (exeFolder_ + L"-swapped").c_str()) && Plant(exeFolder_);
-                break;
-            }
-        }
-        SetEvent(hold_.get());
-    }
-    std::wstring exeFolder_;
-    UniqueKernelHandle hold_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
 // difxapi.dll is not imported: the exe starts where it is missing. It is taken from
 // System32, or from the exe's own folder where System32 has none and Microsoft
 // signed that copy (under Wine a self-signed certificate passes), checked and loaded
@@ -284,6 +232,13 @@ protected:
     // The stand-in signed at build time by a throwaway certificate of that publisher.
     static std::wstring Signed(const wchar_t* signer, const wchar_t* standin) {
         return BinDir() + L"\\signed\\" + signer + L"_difxapi_" + standin + L".dll";
+    }
+    // A folder in place of `folder`, holding the planted difxapi.dll and the DLL it imports.
+    static bool Plant(const std::wstring& folder) {
+        return CreateDirectoryW(folder.c_str(), nullptr) &&
+               CopyFileW((BinDir() + L"\\planted\\difxapi.dll").c_str(), (folder + L"\\difxapi.dll").c_str(), TRUE) &&
+               CopyFileW((BinDir() + L"\\planted\\mioutil_e2e_difxdep.dll").c_str(),
+                         (folder + L"\\mioutil_e2e_difxdep.dll").c_str(), TRUE);
     }
     static bool WriteMatchingInfs(At at = Here()) {
         return WriteBytes(InfPath(L"oem9401.inf"), kHead + "Provider=KORAV GROUP\r\n", at) &&
@@ -395,16 +350,36 @@ TEST_F(DllLoading, DllsPlantedBesideTheExeOrInTheCurrentDirectoryAreNeverLoaded)
 
     // Where System32 has none, the one Microsoft signed beside the exe is taken: its
     // private copy, whose import comes from System32 though one is planted beside the
-    // exe. Both folders swapped meanwhile change nothing: the private one is refused.
+    // exe. Meanwhile, as soon as the copy is there, its folder and the exe's are swapped
+    // for ones with the planted DLLs (should that come late, the copy's first call waits
+    // for it): the exe's folder is not looked at again, the private one's rename is refused.
     HideSystemDll hidden;
     ASSERT_TRUE(CopyTo(Signed(L"microsoft", L"standin"), alone_ + L"\\difxapi.dll"));
     ASSERT_TRUE(WriteMatchingInfs());
-    FolderSwap swap(alone_);
+    bool seen = false, exeFolderSwapped = false;
+    DWORD renameError = 0;
+    const UniqueKernelHandle hold(CreateEventW(nullptr, TRUE, FALSE, kDifxHoldEvent));
+    std::thread swap([&] {
+        const std::wstring temp = WindowsDir() + L"\\Temp\\";
+        for (ULONGLONG end = GetTickCount64() + 10000; !seen && GetTickCount64() < end; Sleep(1)) {
+            WIN32_FIND_DATAW found = {};
+            const UniqueFind find(FindFirstFileW((temp + L"mioutil.*").c_str(), &found));
+            for (bool more = find.valid(); more && !seen; more = FindNextFileW(find.get(), &found)) {
+                const std::wstring folder = temp + found.cFileName;
+                seen = Exists(folder + L"\\difxapi.dll");
+                if (!seen) continue;
+                const bool renamed = MoveFileW(folder.c_str(), (folder + L"-swapped").c_str()) && Plant(folder);
+                renameError = renamed ? 0 : GetLastError();
+                exeFolderSwapped = MoveFileW(alone_.c_str(), (alone_ + L"-swapped").c_str()) && Plant(alone_);
+            }
+        }
+        SetEvent(hold.get());
+    });
     exits.push_back(RunAlone(L"-UninstallDriver", MatchingInfsGo()).exitCode);
-    swap.Join();
+    swap.join();
     SetCurrentDirectoryW(cwd);
-    EXPECT_TRUE(swap.seen && swap.exeFolderSwapped);
-    EXPECT_EQ(swap.renameError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_TRUE(seen && exeFolderSwapped);
+    EXPECT_EQ(renameError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     EXPECT_EQ(Uninstalled(kPrivateCopy), Paths({L"oem9401.inf", L"oem9402.inf"}));
     EXPECT_EQ(exits, (std::vector<DWORD>{0, 0, 0, 0, mioutil::kExitInvalidCommandLine, 0}));
     EXPECT_EQ(ReadLogLines(kPlantedLog), std::vector<std::wstring>{});

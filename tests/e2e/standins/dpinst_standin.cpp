@@ -1,5 +1,5 @@
 // Test stand-in for DPInst.exe: logs its command line, exactly as it received it,
-// beside itself (standin_log.h), waits while a test holds it (kDpinstHoldEvent), and exits 0.
+// beside itself (standin_log.h), and exits 0.
 #include <windows.h>
 
 #include "standin_log.h"
@@ -7,11 +7,5 @@
 int wmain() {
     wchar_t path[MAX_PATH] = {};
     e2e::LogPathBeside(nullptr, path, MAX_PATH, e2e::kDpinstLog);
-    const bool logged = path[0] != L'\0' && e2e::AppendLogLine(path, GetCommandLineW());
-    HANDLE hold = OpenEventW(SYNCHRONIZE, FALSE, e2e::kDpinstHoldEvent);
-    if (hold != nullptr) {
-        WaitForSingleObject(hold, 60000);
-        CloseHandle(hold);
-    }
-    return logged ? 0 : 1;
+    return path[0] != L'\0' && e2e::AppendLogLine(path, GetCommandLineW()) ? 0 : 1;
 }

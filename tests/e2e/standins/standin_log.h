@@ -14,9 +14,8 @@ constexpr const wchar_t* kComDbLog = L"mioutil_e2e_comdb.log";           // the 
 constexpr const wchar_t* kDifxLog = L"mioutil_e2e_difxapi.log";          // the difxapi.dll stand-ins' calls
 // The log beside the exe that writes it.
 constexpr const wchar_t* kDpinstLog = L"dpinst_calls.log";
-// While a test holds one of these events unset, the DPInst.exe stand-in waits (up to a
-// minute) before it exits, and the difxapi.dll stand-in before it returns from a call.
-constexpr const wchar_t* kDpinstHoldEvent = L"mioutil_e2e_dpinst_hold";
+// While a test holds this event unset, the difxapi.dll stand-in waits (up to a minute)
+// before it returns from a call.
 constexpr const wchar_t* kDifxHoldEvent = L"mioutil_e2e_difxapi_hold";
 // Where a planted DLL confesses that it was loaded.
 constexpr const wchar_t* kPlantedLog = L"C:\\mioutil_e2e_planted.log";
