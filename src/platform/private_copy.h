@@ -1,8 +1,8 @@
 // A private copy of a file that an elevated process checks and then loads: in a fresh
-// folder <Windows>\Temp\mioutil.<process id>.<n> made with the admins-only descriptor
-// (admins_only.h), so that between the check and the load nobody but administrators and
-// SYSTEM can write, rename or replace anything in it, whatever becomes of the folder the
-// original came from. The folder is also held open, not shared for deletion, so that it
+// folder <Windows>\Temp\mioutil.<process id>.<tick count>.<n> made with the admins-only
+// descriptor (admins_only.h), so that between the check and the load nobody but
+// administrators and SYSTEM can write, rename or replace anything in it, whatever
+// becomes of the folder the original came from. The folder is also held open, not shared for deletion, so that it
 // cannot be renamed while the copy lives. Each run makes a new folder (an existing
 // name is never taken over), so one left by a run cut short is never trusted.
 #pragma once

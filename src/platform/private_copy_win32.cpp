@@ -41,10 +41,12 @@ DWORD PrivateCopy::Make(HANDLE source, const wchar_t* name) {
     AdminsOnlyDescriptor descriptor;
     BuildAdminsOnlyDescriptor(true, descriptor);  // the copy made inside gets the same two grants
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.bytes, FALSE};
+    // Others may make folders there too: a name taken is passed over, never used.
+    const unsigned long tick = GetTickCount();
     DWORD error = ERROR_ALREADY_EXISTS;
     for (unsigned n = 0; n < kFolderTries && error == ERROR_ALREADY_EXISTS; ++n) {
-        const int written = std::swprintf(folder_, kPathChars, L"%ls\\Temp\\mioutil.%lu.%u", windows,
-                                          static_cast<unsigned long>(GetCurrentProcessId()), n);
+        const int written = std::swprintf(folder_, kPathChars, L"%ls\\Temp\\mioutil.%lu.%lu.%u", windows,
+                                          static_cast<unsigned long>(GetCurrentProcessId()), tick, n);
         if (written < 0 || static_cast<size_t>(written) >= kPathChars) return ERROR_FILENAME_EXCED_RANGE;
         error = CreateDirectoryW(folder_, &attributes) ? ERROR_SUCCESS : GetLastError();
     }

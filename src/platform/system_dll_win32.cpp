@@ -43,9 +43,10 @@ bool PreloadImports(HANDLE file, PreloadedImports& imports) {
         const unsigned char* bytes = static_cast<const unsigned char*>(view.get()) + names.names[i].offset;
         wchar_t name[kMaxPeImportNameChars + 1] = {};
         for (size_t c = 0; c < names.names[i].length; ++c) name[c] = static_cast<wchar_t>(bytes[c]);
-        imports.modules[i].reset(SystemDllPresent(name) ? LoadSystemDll(name) : nullptr);
+        const bool present = SystemDllPresent(name);
+        imports.modules[i].reset(present ? LoadSystemDll(name) : nullptr);
         if (!imports.modules[i].valid()) {
-            const DWORD error = SystemDllPresent(name) ? GetLastError() : ERROR_MOD_NOT_FOUND;
+            const DWORD error = present ? GetLastError() : ERROR_MOD_NOT_FOUND;
             TextBuffer text;
             TextStart(text, imports.refused, kPathChars);
             TextAppend(text, name);
