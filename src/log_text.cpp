@@ -8,26 +8,41 @@ namespace {
 
 constexpr unsigned long kReplacement = 0xFFFD;
 
-// Characters that would break a line or reorder what a reader sees: C0 and C1
-// controls, the line and paragraph separators, and the bidirectional controls.
+// Unicode's format characters (general category Cf, as of Unicode 15.0, and the
+// whole tag block): invisible, they would make a renamed value read as unchanged,
+// and the bidirectional ones among them would reorder what a reader sees.
+struct CodeRange {
+    unsigned long first, last;
+};
+constexpr CodeRange kFormatCharacters[] = {
+    {0x00AD, 0x00AD},   {0x0600, 0x0605},   {0x061C, 0x061C},   {0x06DD, 0x06DD},   {0x070F, 0x070F},
+    {0x0890, 0x0891},   {0x08E2, 0x08E2},   {0x180E, 0x180E},   {0x200B, 0x200F},   {0x202A, 0x202E},
+    {0x2060, 0x2064},   {0x2066, 0x206F},   {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD},
+    {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE007F},
+};
+
+// Characters that would break a line or hide from a reader: C0 and C1 controls,
+// the line and paragraph separators, and the format characters.
 bool Hides(unsigned long c) {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || c == 0x061C || c == 0x200E ||
-           c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029) return true;
+    for (const CodeRange& r : kFormatCharacters) {
+        if (c >= r.first && c <= r.last) return true;
+    }
+    return false;
 }
 
 // The code point at text[i], and how many code units it takes.
 unsigned long CodePointAt(const wchar_t* text, size_t length, size_t i, size_t* units) {
-    const unsigned long c = static_cast<unsigned long>(text[i]) & 0xFFFFu;
+    unsigned long c = static_cast<unsigned long>(text[i]) & 0xFFFFu;
     *units = 1;
-    if (Hides(c)) return kReplacement;
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length) {
         const unsigned long low = static_cast<unsigned long>(text[i + 1]) & 0xFFFFu;
         if (low >= 0xDC00 && low <= 0xDFFF) {
             *units = 2;
-            return 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
         }
     }
-    if (c >= 0xD800 && c <= 0xDFFF) return kReplacement;
+    if ((c >= 0xD800 && c <= 0xDFFF) || Hides(c)) return kReplacement;
     return c;
 }
 

@@ -17,10 +17,11 @@ void MarkLogLineCut(wchar_t* line, size_t capacity);
 
 /// The UTF-8 bytes of the UTF-16 text[0, length) and CR LF. Every C0 and C1 control
 /// character, U+2028 and U+2029 (a value may hold a line break that would forge a
-/// line), every bidirectional control (U+061C, U+200E, U+200F, U+202A..U+202E,
-/// U+2066..U+2069: they would reorder what a reader sees) and unpaired surrogates
-/// become U+FFFD. Writes at most `capacity` bytes, never part of a character,
-/// and always ends with CR LF when capacity allows 2 bytes; returns the count.
+/// line), every format character (general category Cf: U+200B, U+FEFF, U+00AD, the
+/// tags U+E0000..U+E007F, the bidirectional controls, ...: invisible, or reordering
+/// what a reader sees) and unpaired surrogates become U+FFFD. Writes at most `capacity`
+/// bytes, never part of a character, and always ends with CR LF when capacity allows
+/// 2 bytes; returns the count.
 size_t EncodeLogLine(const wchar_t* text, size_t length, unsigned char* out, size_t capacity);
 
 // Texts read from the machine (names, paths, record values, the command line) stand

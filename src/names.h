@@ -63,8 +63,9 @@ inline constexpr const wchar_t* kPlanValue = L"RemapPlan";
 inline constexpr const wchar_t* kPlanBootSubkey = L"Boot";
 inline constexpr const wchar_t* kPlanBootKeyPath = L"SOFTWARE\\mioutil\\Boot";
 inline constexpr const wchar_t* kPlanBootValue = L"Stamp";
-// Held by every run from before its first change until its log section is written.
-inline constexpr const wchar_t* kRunMutexName = L"Global\\mioutil.run";
+// The run lock, in the Windows folder: held by every run that may change something,
+// from before its first change until its log section is written.
+inline constexpr const wchar_t* kRunLockFile = L"mioutil.lock";
 
 // Uninstall registry (under HKEY_LOCAL_MACHINE).
 inline constexpr const wchar_t* kUninstallKeyPath = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";

@@ -7,6 +7,7 @@
 #include "devices/display.h"
 #include "devices/remap.h"
 #include "devices/remove.h"
+#include "drivers/difx_api.h"
 #include "drivers/recorded_packages.h"
 #include "drivers/oem_inf.h"
 #include "drivers/uninstall_registry.h"
@@ -45,11 +46,16 @@ uint32_t ScanHardware() {
 }
 
 // Every step runs whatever the one before found; the OEM INF uninstall gives the result.
+// Both INF steps use one load of difxapi.dll (checked once), which goes with the last.
 uint32_t UninstallDriver() {
-    UninstallRecordedPackages(kUninstallKeyPath, kCardUninstallEntry);
-    const uint32_t result = UninstallOemInfPackages();
-    DeleteOemInfFiles();
-    CleanUninstallRegistry();
+    const bool recordRefused = UninstallRecordedPackages(kUninstallKeyPath, kCardUninstallEntry);
+    uint32_t result = kExitOk;
+    {
+        DifxApi difx;
+        result = UninstallOemInfPackages(difx);
+        DeleteOemInfFiles(difx);
+    }
+    CleanUninstallRegistry(recordRefused);
     RemoveToolKeyUnlessPlanPending();
     return result;
 }

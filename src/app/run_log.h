@@ -10,10 +10,17 @@
 
 namespace mioutil {
 
+enum class SectionWrites {
+    kLineByLine,  // each line as it comes: a run cut short still leaves what it did
+    kWhole,       // kept until EndRunLog and written at once (up to 16 KiB at a time),
+                  // for a run that does not hold the run lock
+};
+
 /// Opens the log (renaming one past 1 MiB to mioutil.log.old first) and writes the
 /// section's head: local time, version, command line, Windows, platform class and
-/// whether the process runs as an administrator.
-void BeginRunLog();
+/// whether the process runs as an administrator. Each write goes whole to the end
+/// of the file, so a section written at once never interleaves with another's lines.
+void BeginRunLog(SectionWrites writes);
 
 /// The section's last line, with the exit code; closes the log.
 void EndRunLog(uint32_t exitCode);

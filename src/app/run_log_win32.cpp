@@ -20,6 +20,22 @@ constexpr ULONGLONG kRotateBytes = 1024 * 1024;
 // The one log of this run; closed by EndRunLog, and by the system at the latest.
 HANDLE g_log = INVALID_HANDLE_VALUE;
 
+// A section written whole: its bytes until EndRunLog.
+bool g_keepSection = false;
+unsigned char g_section[16 * 1024];
+size_t g_sectionBytes = 0;
+
+void WriteBytes(const unsigned char* bytes, size_t count) {
+    DWORD written = 0;
+    WriteFile(g_log, bytes, static_cast<DWORD>(count), &written, nullptr);
+}
+
+void WriteKeptSection() {
+    if (g_sectionBytes == 0) return;
+    WriteBytes(g_section, g_sectionBytes);
+    g_sectionBytes = 0;
+}
+
 bool LogPath(wchar_t* out, const wchar_t* name) {
     const UINT length = GetWindowsDirectoryW(out, static_cast<UINT>(kPathChars));
     if (length == 0 || length >= kPathChars) return false;
@@ -32,13 +48,14 @@ bool LogPath(wchar_t* out, const wchar_t* name) {
 void WriteLine(const wchar_t* line) {
     unsigned char bytes[kLogLineChars * 3 + 2];
     const size_t count = EncodeLogLine(line, TextLength(line, kLogLineChars), bytes, sizeof(bytes));
-    DWORD written = 0;
-    WriteFile(g_log, bytes, static_cast<DWORD>(count), &written, nullptr);
+    if (!g_keepSection) return WriteBytes(bytes, count);
+    if (count > sizeof(g_section) - g_sectionBytes) WriteKeptSection();
+    for (size_t i = 0; i < count; ++i) g_section[g_sectionBytes++] = bytes[i];
 }
 
 }  // namespace
 
-void BeginRunLog() {
+void BeginRunLog(SectionWrites writes) {
     const LastErrorGuard keep;
     wchar_t path[kPathChars] = {};
     wchar_t old[kPathChars] = {};
@@ -53,15 +70,18 @@ void BeginRunLog() {
         !MoveFileExW(path, old, MOVEFILE_REPLACE_EXISTING)) {
         rotationError = GetLastError();
     }
-    // Others may read it while it is written; runs take turns through the run lock.
-    g_log = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Others may read it while it is written. Runs that hold the run lock take turns;
+    // a rejected command line, which does not, writes beside them (every write is an
+    // append, whole, at the end of the file), so its section goes in one write.
+    g_log = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (g_log == INVALID_HANDLE_VALUE) return;
     LARGE_INTEGER size = {};
     if (GetFileSizeEx(g_log, &size) && size.QuadPart == 0) {
         static const unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
-        DWORD written = 0;
-        WriteFile(g_log, kByteOrderMark, sizeof(kByteOrderMark), &written, nullptr);
+        WriteBytes(kByteOrderMark, sizeof(kByteOrderMark));
     }
+    g_keepSection = writes == SectionWrites::kWhole;
 
     SYSTEMTIME now = {};
     GetLocalTime(&now);
@@ -127,6 +147,7 @@ const wchar_t* ErrorMeaning(uint32_t code, wchar_t* out, size_t capacity) {
 void EndRunLog(uint32_t exitCode) {
     if (g_log == INVALID_HANDLE_VALUE) return;
     RunLog(L"exit code %lu (0x%08lX)", static_cast<unsigned long>(exitCode), static_cast<unsigned long>(exitCode));
+    WriteKeptSection();
     CloseHandle(g_log);
     g_log = INVALID_HANDLE_VALUE;
 }

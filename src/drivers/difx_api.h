@@ -5,23 +5,30 @@
 
 #include <windows.h>
 
+#include "platform/private_copy.h"
+#include "platform/system_dll.h"
 #include "platform/unique_handle.h"
 
 namespace mioutil {
 
 using DriverPackageUninstallFn = DWORD(WINAPI*)(PCWSTR infPath, DWORD flags, PVOID installerInfo, BOOL* needReboot);
 
+/// One load for the whole run, shared by both INF steps. Its members go in reverse:
+/// the DLL is freed first, then what was loaded for it, then its private copy.
 struct DifxApi {
+    PrivateCopy copy;  // of the redistributable beside the exe, where that is the one taken
+    PreloadedImports imports;
     UniqueModule module;
     DriverPackageUninstallFn uninstall = nullptr;
     DWORD loadError = ERROR_SUCCESS;  // why `uninstall` could not be had
     bool tried = false;
 };
 
-/// Loads difxapi.dll once by full path, from System32, or from the exe's own folder
-/// where System32 has none and Microsoft signed that copy (the run log says why
-/// one is refused); never from the current directory or PATH. True when
-/// DriverPackageUninstallW could be had.
+/// Loads difxapi.dll once by full path, from System32, or, where System32 has none,
+/// the one beside the exe: copied into a private folder (private_copy.h), taken only
+/// when Microsoft signed that copy, and loaded from there with its imports from
+/// System32 only (the run log says why one is refused); never from the current
+/// directory or PATH. True when DriverPackageUninstallW could be had.
 bool LoadDifxApi(DifxApi& api);
 
 /// Uninstalls one driver package silently with its files; gives the function's

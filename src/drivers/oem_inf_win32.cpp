@@ -87,7 +87,7 @@ bool InfContainsProvider(const wchar_t* folder, const wchar_t* fileName, const w
     return InfTextContains(raw, got, provider, TextLength(provider, kPathChars));
 }
 
-uint32_t UninstallOemInfPackages() {
+uint32_t UninstallOemInfPackages(DifxApi& difx) {
     InfSearch search = {};
     if (!PrepareInfSearch(search)) {
         RunLog(L"no package uninstalled, result 13: the INF folder's path does not fit in 260 characters");
@@ -102,7 +102,6 @@ uint32_t UninstallOemInfPackages() {
         return kStatusNotFound;
     }
 
-    DifxApi difx;  // loaded at the first package that needs it
     uint32_t result = kExitOk;
     uint32_t examined = 0;
     uint32_t matched = 0;
@@ -140,14 +139,13 @@ uint32_t UninstallOemInfPackages() {
     return result;
 }
 
-void DeleteOemInfFiles() {
+void DeleteOemInfFiles(DifxApi& difx) {
     InfSearch search = {};
     if (!PrepareInfSearch(search)) return;
     WIN32_FIND_DATAW found = {};
     UniqueFind find(FindFirstFileW(search.pattern, &found));
     if (!find.valid()) return;
 
-    DifxApi difx;  // loaded at the first package that would be deleted
     do {
         wchar_t infPath[kPathChars] = {};
         wchar_t pnfPath[kPathChars] = {};

@@ -69,14 +69,14 @@ void RunDpinst(const DpinstProgram& program, wchar_t* commandLine, const wchar_t
 
 }  // namespace
 
-void UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_t* entryName) {
+bool UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_t* entryName) {
     UniqueRegKey uninstallKey;
     UniqueRegKey entry;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallKeyPath, 0, KEY_ALL_ACCESS, uninstallKey.put()) != ERROR_SUCCESS ||
         RegOpenKeyExW(uninstallKey.get(), entryName, 0, KEY_ALL_ACCESS, entry.put()) != ERROR_SUCCESS) {
         RunLog(L"no recorded driver-store package to replay: uninstall entry \"%ls\" not there (or not open for "
                L"full access)", entryName);
-        return;
+        return false;
     }
 
     // The records are numbered from 0; the number of values, whatever their
@@ -92,6 +92,7 @@ void UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_t* e
 
     DpinstProgram program = {};
     PrepareDpinstProgram(program);
+    bool refused = false;
     for (DWORD i = count; i-- > 0;) {
         std::wmemset(name, L'\0', kNameCapacity);
         const int n = std::swprintf(name, kNameCapacity, kDriverStorePathFormat, static_cast<int>(i));
@@ -106,6 +107,7 @@ void UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_t* e
             RunLog(L"%ls: not run, the record stays: it holds %lu bytes, more than the %lu the card's installer "
                    L"writes",
                    name, static_cast<unsigned long>(size), static_cast<unsigned long>(kRecordBytes));
+            refused = true;
             continue;
         }
         if (read != ERROR_SUCCESS) {
@@ -114,6 +116,7 @@ void UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_t* e
                 wchar_t meaning[kPathChars] = {};
                 RunLog(L"%ls: not run, the record stays: it could not be read, error %ld (%ls)", name,
                        static_cast<long>(read), ErrorMeaning(static_cast<uint32_t>(read), meaning, kPathChars));
+                refused = true;
             }
             continue;
         }
@@ -132,6 +135,7 @@ void UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_t* e
                        ? L"it holds a character a command interpreter acts on"
                        : L"the command would be longer than 259 characters",
                    LogQuoted(data, pathLength, kLogLongTextChars, quoted, LogQuotedCapacity(kLogLongTextChars)));
+            refused = true;
             continue;
         }
         RunDpinst(program, command, name, data, pathLength);
@@ -152,6 +156,7 @@ void UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_t* e
     } else {
         RunLog(L"kept, it still holds values: uninstall entry \"%ls\"", entryName);
     }
+    return refused;
 }
 
 }  // namespace mioutil

@@ -50,19 +50,9 @@ bool ValueTextContains(const wchar_t* text, size_t capacity, const wchar_t* targ
     return ContainsText(text, TextLength(text, capacity), target, TextLength(target, static_cast<size_t>(-1)));
 }
 
-bool IsDriverStoreRecordName(const wchar_t* name, size_t length) {
-    static const char kPrefix[] = "driverstorepath";
-    const size_t prefixLength = sizeof(kPrefix) - 1;
-    if (name == nullptr || length <= prefixLength || !SameLettersAnyCase(name, kPrefix, prefixLength)) return false;
-    for (size_t i = prefixLength; i < length; ++i) {
-        if (name[i] < L'0' || name[i] > L'9') return false;
-    }
-    return true;
-}
-
-bool IsRecordedPackagesEntry(const wchar_t* name, size_t length, uint32_t accessMask) {
+bool KeepsRecordedPackagesEntry(const wchar_t* name, size_t length, uint32_t accessMask, bool recordRefused) {
     // The tool is a 64-bit program: without the 32-bit flag a key opens in the 64-bit view.
-    if (name == nullptr || (accessMask & kKeyWow64_32Key) != 0) return false;
+    if (!recordRefused || name == nullptr || (accessMask & kKeyWow64_32Key) != 0) return false;
     const size_t entryLength = TextLength(kCardUninstallEntry, kPathChars);
     if (length != entryLength) return false;
     for (size_t i = 0; i < length; ++i) {

@@ -45,15 +45,13 @@ PassAccess AccessForPass(uint32_t platformClass, RegistryView view);
 /// unterminated value is never read past its buffer. An empty target matches nothing.
 bool ValueTextContains(const wchar_t* text, size_t capacity, const wchar_t* target);
 
-/// Whether a value name is that of a driver-store record: "DriverStorePath"
-/// (letters in any case, as the registry compares names) followed by digits only.
-bool IsDriverStoreRecordName(const wchar_t* name, size_t length);
-
-/// Whether a pass that opens the uninstall key with `accessMask` reaches the entry the
-/// recorded driver-store step reads: the card's own entry (its name in any case, as
-/// the registry compares names) in the tool's own view, opened by that step without a
-/// view flag. A 32-bit installer's entry is never read by that step.
-bool IsRecordedPackagesEntry(const wchar_t* name, size_t length, uint32_t accessMask);
+/// Whether a pass that opens the uninstall key with `accessMask` keeps an entry of the
+/// card's for its driver-store records: only the entry the recorded driver-store step
+/// reads (the card's own, its name in any case as the registry compares names, in the
+/// tool's own view, which that step opens without a view flag), and only where that
+/// step refused to run a record it read (`recordRefused`). Records it never reads (in
+/// another entry or view, past the count of values, with a leading zero) keep nothing.
+bool KeepsRecordedPackagesEntry(const wchar_t* name, size_t length, uint32_t accessMask, bool recordRefused);
 
 /// The target of one of the passes of `view` that the value text (as for
 /// ValueTextContains) holds, so that the entry is one of the card's there; null

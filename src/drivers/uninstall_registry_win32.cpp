@@ -20,25 +20,14 @@ static_assert(kKeyAllAccess == KEY_ALL_ACCESS && kKeyWow64_32Key == KEY_WOW64_32
                   kKeyWow64_64Key == KEY_WOW64_64KEY,
               "access masks as the SDK has them");
 
-bool HoldsDriverStoreRecord(HKEY entry) {
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[kEntryNameChars] = {};
-        DWORD length = kEntryNameChars;
-        const LONG status = RegEnumValueW(entry, i, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (status == ERROR_NO_MORE_ITEMS) return false;
-        // A name too long for the buffer is no record's name.
-        if (status == ERROR_SUCCESS && IsDriverStoreRecordName(name, length)) return true;
-        if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) return true;  // unreadable: keep the entry
-    }
-}
-
 const wchar_t* ViewName(RegistryView view) {
     return view == RegistryView::kView32 ? L"32-bit view" : L"64-bit view";
 }
 
 }  // namespace
 
-void DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName, RegistryView view) {
+void DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName, RegistryView view,
+                            bool recordRefused) {
     const PassAccess access = AccessForPass(GetPlatformClass(), view);
     if (!access.runs) {
         RunLog(L"uninstall entries, %ls: none on 32-bit Windows, nothing to do", ViewName(view));
@@ -77,11 +66,10 @@ void DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName, Re
             }
             target = CardPackageTarget(value, kValueChars, view);
             if (target == nullptr) continue;
-            // A record the driver-store step kept (it refused to run it) keeps the one
-            // entry that step reads: deleting it would lose the only trace of that
-            // package. Records in any other entry are never replayed, so they keep nothing.
-            if (IsRecordedPackagesEntry(entryName, TextLength(entryName, kEntryNameChars), access.mask) &&
-                HoldsDriverStoreRecord(entry.get())) {
+            // A record the driver-store step refused to run keeps the one entry that
+            // step reads: deleting it would lose the only trace of that package.
+            if (KeepsRecordedPackagesEntry(entryName, TextLength(entryName, kEntryNameChars), access.mask,
+                                           recordRefused)) {
                 RunLog(L"kept, it still holds a driver-store record that was not run: uninstall entry %ls %ls "
                        L"(UninstallString holds \"%ls\")",
                        ViewName(view), LogQuoted(entryName, quotedName), target);
@@ -107,12 +95,12 @@ void DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName, Re
            static_cast<unsigned long>(examined), static_cast<unsigned long>(deleted));
 }
 
-void CleanUninstallRegistry() {
+void CleanUninstallRegistry(bool recordRefused) {
     // The registry calls are what this costs, so each entry is read once per view
     // and tried on all of that view's targets rather than once for every pass.
     const RegistryView views[] = {RegistryView::kView32, RegistryView::kView64};
     for (RegistryView view : views) {
-        DeleteUninstallEntries(kUninstallKeyPath, kUninstallStringValue, view);
+        DeleteUninstallEntries(kUninstallKeyPath, kUninstallStringValue, view, recordRefused);
     }
     // In the tool's own (64-bit) view. A key that still holds a subkey that is not
     // ours is refused by the registry and stays, with its ancestors.

@@ -66,5 +66,6 @@ using UniqueFind = UniqueHandle<HANDLE, &FindClose>;
 using UniqueFile = UniqueHandle<HANDLE, &CloseHandle>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, &CloseHandle>;  // processes, threads
 using UniqueModule = UniqueHandle<HMODULE, &FreeLibrary>;
+using UniqueFileView = UniqueHandle<void*, &UnmapViewOfFile>;  // MapViewOfFile
 
 }  // namespace mioutil

@@ -141,9 +141,9 @@ private:
     std::deque<Collateral::Watch>* watches_;
 };
 
-void RecordInfFolder(std::set<std::string>* lines, const std::wstring& folder) {
+void RecordFolder(std::set<std::string>* lines, const std::wstring& folder, const wchar_t* pattern = L"*") {
     WIN32_FIND_DATAW found = {};
-    const UniqueFind find(FindFirstFileW((L"\\\\?\\" + folder + L"\\*").c_str(), &found));
+    const UniqueFind find(FindFirstFileW((L"\\\\?\\" + folder + L"\\" + pattern).c_str(), &found));
     for (bool more = find.valid(); more; more = FindNextFileW(find.get(), &found)) {
         const std::wstring name = found.cFileName, path = folder + L"\\" + name;
         if (name == L"." || name == L"..") continue;
@@ -156,7 +156,7 @@ void RecordInfFolder(std::set<std::string>* lines, const std::wstring& folder) {
         std::snprintf(content, sizeof(content), "=%lx:%zu:%016llx",
                       static_cast<unsigned long>(found.dwFileAttributes & ~FILE_ATTRIBUTE_ARCHIVE), bytes.size(), hash);
         lines->insert(Utf8(path) + content);
-        if (isFolder) RecordInfFolder(lines, path);
+        if (isFolder) RecordFolder(lines, path);
     }
 }
 
@@ -164,7 +164,10 @@ std::set<std::string> Record(std::deque<Collateral::Watch>* watches) {
     std::set<std::string> lines;
     Recorder recorder(&lines, watches);
     for (const wchar_t* root : kRoots) recorder.Cover(root);
-    RecordInfFolder(&lines, InfFolder());
+    RecordFolder(&lines, InfFolder());
+    // What a run must never leave behind: its run lock, the private copies of the DLLs it checks.
+    RecordFolder(&lines, WindowsDir(), mioutil::kRunLockFile);
+    RecordFolder(&lines, WindowsDir() + L"\\Temp", L"mioutil.*");
     return lines;
 }
 

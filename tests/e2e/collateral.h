@@ -9,10 +9,11 @@
 // Keys and values are recorded line by line where a run may be expected to change
 // something: the device nodes (Enum), the setup classes' software keys
 // (Control\Class), the COM-port database, the uninstall keys of both views and
-// the vendor's keys. Every other subtree of HKLM\SOFTWARE and of
-// HKLM\SYSTEM\CurrentControlSet is one key line, watched as a whole with a change
-// notification, so that a change anywhere there fails the test too without
-// reading thousands of keys before and after each run.
+// the vendor's keys; files in the INF folder, and where a run would leave its
+// run lock or a DLL's private folder. Every other subtree of HKLM\SOFTWARE and
+// of HKLM\SYSTEM\CurrentControlSet is one key line, watched as a whole with a
+// change notification, so that a change anywhere there fails the test too
+// without reading thousands of keys before and after each run.
 #pragma once
 
 #include <gtest/gtest.h>

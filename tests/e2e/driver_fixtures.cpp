@@ -28,7 +28,7 @@ Done InstallDpinst(At at) {
 
 std::vector<std::wstring> DpinstCalls() { return ReadLogLines(DpinstFolder() + L"\\" + kDpinstLog); }
 
-std::wstring DifxLogIn(const std::wstring& folder) { return folder + L"\\" + kDifxLog; }
+std::wstring DifxLog() { return TempLog(kDifxLog); }
 
 Done SetDifxResult(const std::wstring& infName, DWORD result, At at) {
     return SetValue(kNative, std::wstring(kTestRoot) + L"\\DifxResult", infName, REG_DWORD, &result, sizeof(result),
@@ -48,14 +48,14 @@ void DriverRemovalTest::Clean() {
     DeleteTree(kNative, UninstallEntryPath(mioutil::kCardUninstallEntry));
     RemoveTreeForce(DpinstFolder());
     DeleteTree(kNative, kTestRoot, HKEY_CURRENT_USER);
-    RemoveFileForce(DifxLogIn(SystemDir()));
+    RemoveFileForce(DifxLog());
 }
 
 void DriverRemovalTest::SetUp() { Clean(); }
 
 void DriverRemovalTest::TearDown() {
     // The guard around each run sees the foreign INFs stay; this sees no call named one.
-    for (const std::wstring& line : ReadLogLines(DifxLogIn(SystemDir()))) {
+    for (const std::wstring& line : ReadLogLines(DifxLog())) {
         EXPECT_EQ(line.find(L"\\oem700"), std::wstring::npos) << "foreign package uninstalled";
     }
     Clean();

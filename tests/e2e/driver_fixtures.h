@@ -22,8 +22,9 @@ std::wstring DpinstFolder();
 Done InstallDpinst(At at = Here());
 std::vector<std::wstring> DpinstCalls();
 
-// difxapi.dll stand-in: one call per line "path TAB flags TAB info-null TAB reboot".
-std::wstring DifxLogIn(const std::wstring& folder);
+// difxapi.dll stand-ins, wherever they were loaded from: one call per line
+// "DLL path TAB INF path TAB flags TAB info-null TAB reboot", in one log.
+std::wstring DifxLog();
 Done SetDifxResult(const std::wstring& infName, DWORD result, At at = Here());
 
 /// Wine's load order for difxapi.dll in mioutil.exe ("native", or "" for none).

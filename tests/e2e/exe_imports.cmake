@@ -24,8 +24,8 @@ set(EXE_IMPORTS_kernel32
   TerminateProcess WaitForSingleObject WriteFile
   # Windows 2000 and later
   GetFileAttributesExW GetFileSizeEx
-  # The run lock (every NT)
-  CreateMutexW OpenMutexW ReleaseMutex
+  # A checked DLL's private folder and its import tables (every NT)
+  CreateDirectoryW RemoveDirectoryW CreateFileMappingW MapViewOfFile UnmapViewOfFile
   # Run log time and platform probe (every NT; GetNativeSystemInfo is looked up)
   GetLocalTime GetSystemInfo GetVersionExW
   # Stack guard seed (stack_guard_win32.cpp). Not GetTickCount64: Vista and later.

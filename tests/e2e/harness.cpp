@@ -72,6 +72,8 @@ RunResult RunGuarded(const std::wstring& commandLine, const Changes& expected, c
     const Collateral before;
     RunResult result = RunCommandLine(commandLine);
     before.Expect(expected, file, line);
+    // Runs one after another never wait for each other.
+    if (RunLogHas({"run lock: waited"})) ADD_FAILURE_AT(file, line) << "a run started alone waited for the run lock";
     return result;
 }
 
@@ -179,10 +181,11 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     // Wine's own msports.dll aborts on ComDBOpen and its difxapi.dll only pretends;
-    // the stand-ins take their place in the throwaway prefix's System32. Never on a
+    // the stand-ins (and the DLL the difxapi.dll stand-in imports) take their place
+    // in the throwaway prefix's System32. Never on a
     // real Windows: there the system's own DLLs are what the tool must use.
     if (e2e::RunningUnderWine()) {
-        for (const wchar_t* dll : {L"msports.dll", L"difxapi.dll"}) {
+        for (const wchar_t* dll : {L"msports.dll", L"difxapi.dll", L"mioutil_e2e_difxdep.dll"}) {
             const std::wstring from = e2e::BinDir() + L"\\" + dll;
             const std::wstring to = e2e::SystemDir() + L"\\" + dll;
             if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) {

@@ -129,10 +129,12 @@ std::wstring SystemDir() {
     return std::wstring(path, GetSystemDirectoryW(path, MAX_PATH));
 }
 
-std::wstring InfFolder() {
+std::wstring WindowsDir() {
     wchar_t windows[MAX_PATH] = {};
-    return std::wstring(windows, GetWindowsDirectoryW(windows, MAX_PATH)) + L"\\inf";
+    return std::wstring(windows, GetWindowsDirectoryW(windows, MAX_PATH));
 }
+
+std::wstring InfFolder() { return WindowsDir() + L"\\inf"; }
 
 std::wstring InfPath(const std::wstring& name) { return InfFolder() + L"\\" + name; }
 

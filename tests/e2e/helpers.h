@@ -73,6 +73,7 @@ void DeleteTree(REGSAM view, const std::wstring& path, HKEY root = HKEY_LOCAL_MA
 // Files. Long paths go through the \\?\ form so that the tests can arrange them.
 std::wstring BinDir();     // folder of the running exe; mioutil.exe and the stand-ins are built there
 std::wstring SystemDir();  // System32: the stand-ins for what Wine lacks are copied there
+std::wstring WindowsDir();
 std::wstring InfFolder();  // <Windows>\inf as GetWindowsDirectoryW gives it
 std::wstring InfPath(const std::wstring& name);
 Done WriteBytes(const std::wstring& path, const std::string& bytes, At at = Here());

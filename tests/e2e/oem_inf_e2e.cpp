@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "devices.h"
 #include "driver_fixtures.h"
@@ -14,16 +15,21 @@
 namespace e2e {
 namespace {
 
-// The INF paths uninstalled, sorted (the file system decides the order); every
-// call must have had the flags 0x22, no installer information and a need-reboot
-// flag that starts FALSE (the stand-in logs "path TAB flags TAB info-null TAB reboot").
-std::vector<std::wstring> Uninstalled(const std::wstring& folder = SystemDir()) {
+// Where a stand-in was loaded from: System32, or a private copy of one beside the exe.
+const std::wstring kSystemDifx = SystemDir() + L"\\difxapi.dll";
+const std::wstring kPrivateCopy = WindowsDir() + L"\\Temp\\mioutil.";
+
+// The INF paths uninstalled by the stand-in loaded from a path that starts with `dll`,
+// sorted (the file system decides the order); every call must have had the flags 0x22,
+// no installer information and a need-reboot flag that starts FALSE.
+std::vector<std::wstring> Uninstalled(const std::wstring& dll = kSystemDifx) {
     const std::wstring expected = L"\t22\t1\t0";
     std::vector<std::wstring> paths;
-    for (const std::wstring& line : ReadLogLines(DifxLogIn(folder))) {
+    for (const std::wstring& line : ReadLogLines(DifxLog())) {
         const size_t tail = line.size() >= expected.size() ? line.size() - expected.size() : 0;
+        const size_t tab = line.find(L'\t');
         EXPECT_EQ(line.substr(tail), expected) << testing::PrintToString(line);
-        paths.push_back(line.substr(0, tail));
+        if (tab < tail && line.compare(0, dll.size(), dll) == 0) paths.push_back(line.substr(tab + 1, tail - tab - 1));
     }
     std::sort(paths.begin(), paths.end());
     return paths;
@@ -110,7 +116,7 @@ TEST_F(OemInf, ExitCodeIsTheOrOfTheUninstallResults) {
     EXPECT_TRUE(RunLogHas({"exit code 5 "}));
 
     // Two failures blend into their bitwise OR; the files still go.
-    RemoveFileForce(DifxLogIn(SystemDir()));
+    RemoveFileForce(DifxLog());
     ASSERT_TRUE(WriteBytes(InfPath(L"oem9203.inf"), text));
     ASSERT_TRUE(WriteBytes(InfPath(L"oem9204.inf"), text));
     ASSERT_TRUE(WriteBytes(InfPath(L"oem9205.inf"), text));
@@ -194,9 +200,10 @@ private:
 
 // difxapi.dll is not imported: the exe starts where it is missing. It is taken from
 // System32, or from the exe's own folder where System32 has none and Microsoft
-// signed that copy (under Wine a self-signed certificate passes); never from the
-// current directory or PATH. No DLL planted beside the exe or in the current
-// directory is ever loaded, whatever the switch.
+// signed that copy (under Wine a self-signed certificate passes), checked and loaded
+// from a private copy; never from the current directory or PATH. No DLL planted
+// beside the exe or in the current directory is ever loaded, whatever the switch,
+// neither as difxapi.dll nor as one of its imports.
 class DllLoading : public DriverRemovalTest {
 protected:
     void SetUp() override {
@@ -225,6 +232,13 @@ protected:
     // The stand-in signed at build time by a throwaway certificate of that publisher.
     static std::wstring Signed(const wchar_t* signer, const wchar_t* standin) {
         return BinDir() + L"\\signed\\" + signer + L"_difxapi_" + standin + L".dll";
+    }
+    // A folder in place of `folder`, holding the planted difxapi.dll and the DLL it imports.
+    static bool Plant(const std::wstring& folder) {
+        return CreateDirectoryW(folder.c_str(), nullptr) &&
+               CopyFileW((BinDir() + L"\\planted\\difxapi.dll").c_str(), (folder + L"\\difxapi.dll").c_str(), TRUE) &&
+               CopyFileW((BinDir() + L"\\planted\\mioutil_e2e_difxdep.dll").c_str(),
+                         (folder + L"\\mioutil_e2e_difxdep.dll").c_str(), TRUE);
     }
     static bool WriteMatchingInfs(At at = Here()) {
         return WriteBytes(InfPath(L"oem9401.inf"), kHead + "Provider=KORAV GROUP\r\n", at) &&
@@ -256,7 +270,7 @@ TEST_F(DllLoading, WithoutTheDllTheExeStillRunsEachUninstallFailsAndTheInfsStay)
     EXPECT_EQ(remap.exitCode, 0u);
     EXPECT_EQ(uninstall.exitCode, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
     EXPECT_EQ(again.exitCode, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
-    EXPECT_FALSE(Exists(DifxLogIn(planted_)));
+    EXPECT_EQ(ReadLogLines(DifxLog()), std::vector<std::wstring>{});
 }
 
 TEST_F(DllLoading, System32FirstTheExesFolderOnlyWhereSystem32HasNoneAndMicrosoftSignedIt) {
@@ -292,13 +306,18 @@ TEST_F(DllLoading, System32FirstTheExesFolderOnlyWhereSystem32HasNoneAndMicrosof
         ASSERT_TRUE(WriteBytes(beside, bytes));
         EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
         EXPECT_TRUE(RunLogHas({dll.why, ": \"C:\\mioutil_e2e_difx\\alone\\difxapi.dll\""}));
-        EXPECT_FALSE(Exists(DifxLogIn(alone_)));
+        EXPECT_TRUE(Uninstalled(kPrivateCopy).empty() && Uninstalled(alone_).empty());
     }
 
     ASSERT_TRUE(CopyTo(Signed(L"microsoft", L"standin"), beside));
     EXPECT_EQ(RunAlone(L"-UninstallDriver", MatchingInfsGo()).exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_TRUE(RunLogHas({"taken, signed by Microsoft: \"C:\\mioutil_e2e_difx\\alone\\difxapi.dll\""}));
-    EXPECT_EQ(Uninstalled(alone_), Paths({L"oem9401.inf", L"oem9402.inf"}));
+    EXPECT_TRUE(RunLogHas({"taken, signed by Microsoft: \"C:\\mioutil_e2e_difx\\alone\\difxapi.dll\", loaded from "
+                           "its private copy \"C:\\windows\\Temp\\mioutil."}));
+    EXPECT_EQ(Uninstalled(kPrivateCopy), Paths({L"oem9401.inf", L"oem9402.inf"}));
+    const std::vector<std::string> section = LastRunLogSection();  // checked and loaded once for both INF steps
+    EXPECT_EQ(std::count_if(section.begin(), section.end(),
+                            [](const std::string& l) { return l.rfind("difxapi.dll beside the exe", 0) == 0; }),
+              1);
     EXPECT_EQ(RunAlone(L"-UninstallDriver").exitCode, 0u);
 }
 
@@ -309,7 +328,8 @@ TEST_F(DllLoading, DllsPlantedBesideTheExeOrInTheCurrentDirectoryAreNeverLoaded)
     ASSERT_TRUE(CreateNodes({{PortId(0), L"COM3", LocationText(1)}}));
     for (const std::wstring& folder : {alone_, planted_}) {
         for (const wchar_t* dll :
-             {L"msports.dll", L"difxapi.dll", L"e2e_classinst.dll", L"mioutil_e2e_coinstaller.dll"}) {
+             {L"msports.dll", L"difxapi.dll", L"e2e_classinst.dll", L"mioutil_e2e_coinstaller.dll",
+              L"mioutil_e2e_difxdep.dll"}) {
             ASSERT_TRUE(CopyTo(BinDir() + L"\\planted\\" + dll, folder + L"\\" + dll));
         }
     }
@@ -324,12 +344,45 @@ TEST_F(DllLoading, DllsPlantedBesideTheExeOrInTheCurrentDirectoryAreNeverLoaded)
     for (const wchar_t* args : {L"-RemoveCOMdb", L"-ScanHardware"}) exits.push_back(RunAlone(args).exitCode);
     exits.push_back(RunAlone(L"-UninstallDriver", MatchingInfsGo()).exitCode);
     exits.push_back(RunAlone(L"-Bogus").exitCode);
-    SetCurrentDirectoryW(cwd);
-    EXPECT_EQ(exits, (std::vector<DWORD>{0, 0, 0, 0, mioutil::kExitInvalidCommandLine}));
-    EXPECT_EQ(ReadLogLines(kPlantedLog), std::vector<std::wstring>{});
     // The system's own (here the stand-ins in System32) did the work.
     EXPECT_EQ(RecordedRestarts(), std::vector<std::wstring>{PortId(0)});
     EXPECT_EQ(Uninstalled(), Paths({L"oem9401.inf", L"oem9402.inf"}));
+
+    // Where System32 has none, the one Microsoft signed beside the exe is taken: its
+    // private copy, whose import comes from System32 though one is planted beside the
+    // exe. Meanwhile, as soon as the copy is there, its folder and the exe's are swapped
+    // for ones with the planted DLLs (should that come late, the copy's first call waits
+    // for it): the exe's folder is not looked at again, the private one's rename is refused.
+    HideSystemDll hidden;
+    ASSERT_TRUE(CopyTo(Signed(L"microsoft", L"standin"), alone_ + L"\\difxapi.dll"));
+    ASSERT_TRUE(WriteMatchingInfs());
+    bool seen = false, exeFolderSwapped = false;
+    DWORD renameError = 0;
+    const UniqueKernelHandle hold(CreateEventW(nullptr, TRUE, FALSE, kDifxHoldEvent));
+    std::thread swap([&] {
+        const std::wstring temp = WindowsDir() + L"\\Temp\\";
+        for (ULONGLONG end = GetTickCount64() + 10000; !seen && GetTickCount64() < end; Sleep(1)) {
+            WIN32_FIND_DATAW found = {};
+            const UniqueFind find(FindFirstFileW((temp + L"mioutil.*").c_str(), &found));
+            for (bool more = find.valid(); more && !seen; more = FindNextFileW(find.get(), &found)) {
+                const std::wstring folder = temp + found.cFileName;
+                seen = Exists(folder + L"\\difxapi.dll");
+                if (!seen) continue;
+                const bool renamed = MoveFileW(folder.c_str(), (folder + L"-swapped").c_str()) && Plant(folder);
+                renameError = renamed ? 0 : GetLastError();
+                exeFolderSwapped = MoveFileW(alone_.c_str(), (alone_ + L"-swapped").c_str()) && Plant(alone_);
+            }
+        }
+        SetEvent(hold.get());
+    });
+    exits.push_back(RunAlone(L"-UninstallDriver", MatchingInfsGo()).exitCode);
+    swap.join();
+    SetCurrentDirectoryW(cwd);
+    EXPECT_TRUE(seen && exeFolderSwapped);
+    EXPECT_EQ(renameError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(Uninstalled(kPrivateCopy), Paths({L"oem9401.inf", L"oem9402.inf"}));
+    EXPECT_EQ(exits, (std::vector<DWORD>{0, 0, 0, 0, mioutil::kExitInvalidCommandLine, 0}));
+    EXPECT_EQ(ReadLogLines(kPlantedLog), std::vector<std::wstring>{});
     RemoveNodes(mioutil::kBusEnumerator);
     ClearRecordedRestarts();
     UnregisterTestClass();

@@ -167,6 +167,17 @@ TEST_P(UninstallRegistryX64, DeletesTheCardsEntriesInBothViewsAndNothingElse) {
     ExpectOnlyDeleted(GetParam().version, gone);
 }
 
+TEST_F(UninstallRegistry, RecordsTheFirstStepNeverReadsKeepNotTheCardsEntry) {
+    // Three values: the step reads DriverStorePath2, 1 and 0 only, so neither a record
+    // past them nor one with a leading zero was refused, and the entry goes.
+    const std::wstring entry = kEntries + mioutil::kCardUninstallEntry;
+    ASSERT_TRUE(Put(KEY_WOW64_64KEY, {mioutil::kCardUninstallEntry, L"\"C:\\KORAV\\KRVInst.exe\" /uninstall"}));
+    for (const wchar_t* record : {L"DriverStorePath3", L"DriverStorePath01"}) {
+        ASSERT_TRUE(SetText(KEY_WOW64_64KEY, entry, record, L"C:\\drv\\a.inf & echo x"));
+    }
+    ExpectOnlyDeleted(L"win10", {{KEY_WOW64_64KEY, {mioutil::kCardUninstallEntry}}});
+}
+
 TEST_P(UninstallRegistryX64, AdjacentMatchesAndAnEntryWithSubkeys) {
     // Refused like "nested 1", so each run logs it: a name that would break the line,
     // reorder it or claim another outcome shows as U+FFFD, after the outcome, shortened.

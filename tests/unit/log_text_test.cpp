@@ -24,16 +24,20 @@ TEST(EncodeLogLine, Utf8WithCrLfAndNothingThatForgesALine) {
     EXPECT_EQ(Encode(L""), "\r\n");
 }
 
-// What would break a line or reorder what a reader sees becomes U+FFFD; its neighbours stay.
-TEST(EncodeLogLine, LineBreaksAndBidirectionalControlsBecomeTheReplacementCharacter) {
-    const wchar_t hidden[] = {0x7F,   0x80,   0x85,   0x9F,   0x2028, 0x2029, 0x061C, 0x200E,
-                              0x200F, 0x202A, 0x202D, 0x202E, 0x2066, 0x2069, 0x1F};
-    for (wchar_t c : hidden) {
-        EXPECT_EQ(Encode(std::wstring{L'a', c, L'b'}), "a\xEF\xBF\xBD" "b\r\n") << std::hex << int(c);
+// What would break a line, hide, or reorder what a reader sees becomes U+FFFD; its neighbours stay.
+TEST(EncodeLogLine, LineBreaksAndFormatCharactersBecomeTheReplacementCharacter) {
+    const std::wstring hidden[] = {{0x7F}, {0x80}, {0x85}, {0x9F}, {0x1F}, {0x2028}, {0x2029},
+                                   // format characters: bidirectional controls, invisible ones, tags
+                                   {0x061C}, {0x200E}, {0x200F}, {0x202A}, {0x202E}, {0x2066}, {0x2069},
+                                   {0x200B}, {0x200D}, {0xFEFF}, {0x2060}, {0x00AD}, {0x206A}, {0x206F},
+                                   {0xDB40, 0xDC00}, {0xDB40, 0xDC01}, {0xDB40, 0xDC7F}, {0xD834, 0xDD73}};
+    for (const std::wstring& c : hidden) {
+        EXPECT_EQ(Encode(L'a' + c + L'b'), "a\xEF\xBF\xBD" "b\r\n") << std::hex << int(c[0]);
     }
-    const wchar_t shown[] = {0x7E, 0xA0, 0x200D, 0x2027, 0x202F, 0x2065, 0x206A, 0x061B};
-    for (wchar_t c : shown) {
-        EXPECT_EQ(Encode(std::wstring{L'a', c, L'b'}).find("\xEF\xBF\xBD"), std::string::npos) << std::hex << int(c);
+    const std::wstring shown[] = {{0x7E}, {0xA0}, {0x2027}, {0x202F}, {0x2065}, {0x061B}, {0xFEFE},
+                                  {0xDB40, 0xDC80}, {0xD834, 0xDD72}};
+    for (const std::wstring& c : shown) {
+        EXPECT_EQ(Encode(L'a' + c + L'b').find("\xEF\xBF\xBD"), std::string::npos) << std::hex << int(c[0]);
     }
 }
 

@@ -140,33 +140,26 @@ TEST(ValueTextContains, EmptyTextsAndTargets) {
     EXPECT_FALSE(ValueTextContains(any.data(), 0, L"a"));
 }
 
-TEST(IsDriverStoreRecordName, DriverStorePathAndDigitsInAnyCase) {
-    for (const wchar_t* name : {L"DriverStorePath0", L"DriverStorePath12", L"driverstorepath3", L"DRIVERSTOREPATH007"}) {
-        EXPECT_TRUE(IsDriverStoreRecordName(name, std::wcslen(name))) << testing::PrintToString(std::wstring(name));
-    }
-    for (const wchar_t* name : {L"DriverStorePath", L"DriverStorePath1x", L"DriverStorePath-1", L"XDriverStorePath1",
-                                L"DriverStore1", L"", L"UninstallString"}) {
-        EXPECT_FALSE(IsDriverStoreRecordName(name, std::wcslen(name))) << testing::PrintToString(std::wstring(name));
-    }
-}
-
-// Only the entry the driver-store step opens (the card's, 64-bit view) is kept for its records.
-TEST(IsRecordedPackagesEntry, TheCardsEntryInTheToolsOwnViewOnly) {
+// Only the entry the driver-store step opens (the card's, 64-bit view), and only while
+// that step refused a record of it, is kept for its records.
+TEST(KeepsRecordedPackagesEntry, TheCardsEntryInTheToolsOwnViewWhileTheStepRefusedARecord) {
     const struct {
         const wchar_t* name;
         uint32_t mask;
-        bool read;
+        bool refused;
+        bool kept;
     } rows[] = {
-        {L"KORAV Multi-I/O Card Driver", kKeyAllAccess | kKeyWow64_64Key, true},
-        {L"korav multi-i/o card driver", kKeyAllAccess | kKeyWow64_64Key, true},
-        {L"KORAV Multi-I/O Card Driver", kKeyAllAccess, true},  // x86 class: no flag, the tool's own view
-        {L"KORAV Multi-I/O Card Driver", kKeyAllAccess | kKeyWow64_32Key, false},
-        {L"KORAV Multi-I/O Card Driver ", kKeyAllAccess | kKeyWow64_64Key, false},
-        {L"KORAV Multi-I-O Card Driver", kKeyAllAccess | kKeyWow64_64Key, false},
+        {L"KORAV Multi-I/O Card Driver", kKeyAllAccess | kKeyWow64_64Key, true, true},
+        {L"korav multi-i/o card driver", kKeyAllAccess | kKeyWow64_64Key, true, true},
+        {L"KORAV Multi-I/O Card Driver", kKeyAllAccess, true, true},  // x86 class: no flag, the tool's own view
+        {L"KORAV Multi-I/O Card Driver", kKeyAllAccess | kKeyWow64_64Key, false, false},  // records it never read
+        {L"KORAV Multi-I/O Card Driver", kKeyAllAccess | kKeyWow64_32Key, true, false},
+        {L"KORAV Multi-I/O Card Driver ", kKeyAllAccess | kKeyWow64_64Key, true, false},
+        {L"KORAV Multi-I-O Card Driver", kKeyAllAccess | kKeyWow64_64Key, true, false},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(IsRecordedPackagesEntry(row.name, std::wcslen(row.name), row.mask), row.read)
-            << testing::PrintToString(std::wstring(row.name)) << " mask " << row.mask;
+        EXPECT_EQ(KeepsRecordedPackagesEntry(row.name, std::wcslen(row.name), row.mask, row.refused), row.kept)
+            << testing::PrintToString(std::wstring(row.name)) << " mask " << row.mask << " refused " << row.refused;
     }
 }
 

@@ -1,14 +1,19 @@
 // Test stand-in for difxapi.dll, which Wine lacks. DriverPackageUninstallW appends
-// one line per call to its log beside this DLL (standin_log.h):
-//   <path> TAB <flags in hex> TAB <installer info null: 1/0> TAB <need-reboot flag on entry>
+// one line per call to its log in the Windows temp folder (standin_log.h):
+//   <this DLL's path> TAB <INF path> TAB <flags in hex> TAB <installer info null: 1/0> TAB
+//   <need-reboot flag on entry>
 // and returns the DWORD that the test stored under HKCU\Software\MioutilE2E\DifxResult,
 // in a value named by the INF's file name (0 when there is none).
 // Built without STANDIN_EXPORTS_UNINSTALL it lacks the function, for the lookup test.
+// It imports a DLL of the tests' own (difx_dependency.cpp), as the real one imports
+// system DLLs, so that a test can plant one of that name.
 #include <windows.h>
 
 #include <cwchar>
 
 #include "standin_log.h"
+
+extern "C" __declspec(dllimport) int WINAPI DifxDependency();
 
 namespace {
 
@@ -29,19 +34,26 @@ HMODULE self = nullptr;
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) self = instance;
-    return TRUE;
+    return DifxDependency() == 1;
 }
 
 #ifdef STANDIN_EXPORTS_UNINSTALL
 extern "C" __declspec(dllexport) DWORD WINAPI DriverPackageUninstallW(PCWSTR infPath, DWORD flags,
                                                                       PVOID installerInfo, BOOL* needReboot) {
+    wchar_t module[MAX_PATH] = {};
+    GetModuleFileNameW(self, module, MAX_PATH);
     wchar_t line[1024] = {};
-    swprintf(line, 1024, L"%ls\t%lx\t%d\t%d", infPath != nullptr ? infPath : L"(null)",
+    swprintf(line, 1024, L"%ls\t%ls\t%lx\t%d\t%d", module, infPath != nullptr ? infPath : L"(null)",
              static_cast<unsigned long>(flags), installerInfo == nullptr ? 1 : 0,
              needReboot != nullptr ? static_cast<int>(*needReboot) : -1);
     wchar_t path[MAX_PATH] = {};
-    e2e::LogPathBeside(self, path, MAX_PATH, e2e::kDifxLog);
+    e2e::TempLogPath(path, MAX_PATH, e2e::kDifxLog);
     e2e::AppendLogLine(path, line);
+    HANDLE hold = OpenEventW(SYNCHRONIZE, FALSE, e2e::kDifxHoldEvent);
+    if (hold != nullptr) {
+        WaitForSingleObject(hold, 60000);
+        CloseHandle(hold);
+    }
     if (needReboot != nullptr) *needReboot = TRUE;  // asked for, never acted on
     return infPath != nullptr ? ResultFor(infPath) : ERROR_INVALID_PARAMETER;
 }

@@ -1,5 +1,6 @@
 // A DLL an attacker would plant beside the tool or in the current directory, built
-// as msports.dll, difxapi.dll, e2e_classinst.dll and a co-installer (test code). It exports what
+// as msports.dll, difxapi.dll, e2e_classinst.dll, a co-installer and the DLL the
+// difxapi.dll stand-in imports (test code). It exports what
 // the real ones export, so that a program that takes it starts and calls it; when
 // loaded, it logs its own path (standin_log.h, kPlantedLog) for the tests.
 #include <windows.h>
@@ -23,6 +24,7 @@ __declspec(dllexport) LONG WINAPI ComDBOpen(HANDLE* db) {
 __declspec(dllexport) LONG WINAPI ComDBClose(HANDLE) { return ERROR_INVALID_PARAMETER; }
 __declspec(dllexport) LONG WINAPI ComDBReleasePort(HANDLE, DWORD) { return ERROR_INVALID_PARAMETER; }
 __declspec(dllexport) DWORD WINAPI DriverPackageUninstallW(PCWSTR, DWORD, PVOID, BOOL*) { return ERROR_ACCESS_DENIED; }
+__declspec(dllexport) int WINAPI DifxDependency() { return 1; }
 __declspec(dllexport) DWORD WINAPI RecordingClassInstaller(DI_FUNCTION, HDEVINFO, PSP_DEVINFO_DATA) {
     return ERROR_DI_DO_DEFAULT;
 }

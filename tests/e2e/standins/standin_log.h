@@ -11,9 +11,12 @@ namespace e2e {
 constexpr const wchar_t* kRestartLog = L"mioutil_e2e_restarts.log";      // the class installer's restarts
 constexpr const wchar_t* kCollisionLog = L"mioutil_e2e_collisions.log";  // its link collisions
 constexpr const wchar_t* kComDbLog = L"mioutil_e2e_comdb.log";           // the msports.dll stand-in's calls
-// The logs beside the DLL or exe that writes them.
-constexpr const wchar_t* kDifxLog = L"difxapi_calls.log";
+constexpr const wchar_t* kDifxLog = L"mioutil_e2e_difxapi.log";          // the difxapi.dll stand-ins' calls
+// The log beside the exe that writes it.
 constexpr const wchar_t* kDpinstLog = L"dpinst_calls.log";
+// While a test holds this event unset, the difxapi.dll stand-in waits (up to a minute)
+// before it returns from a call.
+constexpr const wchar_t* kDifxHoldEvent = L"mioutil_e2e_difxapi_hold";
 // Where a planted DLL confesses that it was loaded.
 constexpr const wchar_t* kPlantedLog = L"C:\\mioutil_e2e_planted.log";
 
