@@ -71,6 +71,25 @@ size_t Utf8(unsigned long c, unsigned char* out) {
 
 }  // namespace
 
+size_t ScrubText(const wchar_t* text, size_t length, wchar_t* out, size_t capacity) {
+    if (capacity == 0) return 0;
+    size_t n = 0;
+    for (size_t i = 0; i < length;) {
+        size_t units = 1;
+        const unsigned long c = CodePointAt(text, length, i, &units);
+        const size_t width = c == kReplacement ? 1 : units;
+        if (n + width >= capacity) break;
+        if (c == kReplacement) {
+            out[n++] = static_cast<wchar_t>(kReplacement);
+        } else {
+            for (size_t u = 0; u < units; ++u) out[n++] = text[i + u];
+        }
+        i += units;
+    }
+    out[n] = L'\0';
+    return n;
+}
+
 void MarkLogLineCut(wchar_t* line, size_t capacity) {
     const size_t markLength = TextLength(kLogCutMark, kLogLineChars);
     if (capacity <= markLength) return;

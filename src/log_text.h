@@ -12,6 +12,11 @@ inline constexpr size_t kLogLineChars = 512;
 /// What ends a line that was too long for its buffer.
 inline constexpr const wchar_t* kLogCutMark = L" [...cut]";
 
+/// The text[0, length) with every character EncodeLogLine writes as U+FFFD
+/// replaced by it, into `out` (zero-ended, at most `capacity` - 1 characters, never
+/// half a surrogate pair); returns its length.
+size_t ScrubText(const wchar_t* text, size_t length, wchar_t* out, size_t capacity);
+
 /// Ends a line that did not fit in `capacity` characters with the cut mark.
 void MarkLogLineCut(wchar_t* line, size_t capacity);
 

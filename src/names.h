@@ -14,6 +14,7 @@ enum : uint32_t {
     OpRemoveDeviceNodes = 0x8000,
     OpScanHardware = 0x10000,
     OpReleaseComDb = 0x20000,
+    OpStatus = 0x40000,
 };
 
 // Exit codes and the statuses that reach them.
@@ -23,11 +24,19 @@ enum : uint32_t {
     kStatusNotFound = 13,  // key, search or file missing; INF without the provider string
 };
 
+// What -Status's exit code tells a script (a detection step) about a plain run.
+enum : uint32_t {
+    kStatusNothingToDo = 0,     // it would change nothing, and nothing is pending
+    kStatusWorkToDo = 1,        // it would rename or restart a port, or finish or drop a left plan
+    kStatusWaitsForReboot = 2,  // a plan waits for a reboot
+};
+
 // The switches, compared whole and case-sensitively.
 inline constexpr const wchar_t* kSwitchRemoveDeviceNode = L"-RemoveDeviceNode";
 inline constexpr const wchar_t* kSwitchRemoveComDb = L"-RemoveCOMdb";
 inline constexpr const wchar_t* kSwitchScanHardware = L"-ScanHardware";
 inline constexpr const wchar_t* kSwitchUninstallDriver = L"-UninstallDriver";
+inline constexpr const wchar_t* kSwitchStatus = L"-Status";
 
 // The command table: each switch with the operation it gives; no argument gives
 // OpRemapComPorts. The routines are in the dispatch table beside them (dispatch_win32.cpp).
@@ -40,6 +49,7 @@ inline constexpr SwitchOp kSwitches[] = {
     {kSwitchRemoveComDb, OpReleaseComDb},
     {kSwitchScanHardware, OpScanHardware},
     {kSwitchUninstallDriver, OpUninstallDriver},
+    {kSwitchStatus, OpStatus},
 };
 
 // The only console output of the tool.

@@ -12,14 +12,16 @@
 #include "drivers/oem_inf.h"
 #include "drivers/uninstall_registry.h"
 #include "names.h"
+#include "platform/run_lock.h"
+#include "status.h"
 
 namespace mioutil {
 
 namespace {
 
 uint32_t RejectCommandLine() {
-    RunLog(L"command line not accepted: nothing done (the switches are %ls, %ls, %ls, %ls, or none)",
-           kSwitchRemoveDeviceNode, kSwitchRemoveComDb, kSwitchScanHardware, kSwitchUninstallDriver);
+    RunLog(L"command line not accepted: nothing done (the switches are %ls, %ls, %ls, %ls, %ls, or none)",
+           kSwitchRemoveDeviceNode, kSwitchRemoveComDb, kSwitchScanHardware, kSwitchUninstallDriver, kSwitchStatus);
     std::wprintf(L"%ls", kInvalidCommandLineMessage);
     return kExitInvalidCommandLine;
 }
@@ -60,6 +62,16 @@ uint32_t UninstallDriver() {
     return result;
 }
 
+// What a plain run would do, and what -UninstallDriver would remove; changes nothing.
+uint32_t Status() {
+    switch (QueryRunLock()) {
+        case RunLockState::kFree: StatusLine(L"run lock: free"); break;
+        case RunLockState::kHeld: StatusLine(L"run lock: held by a run of the tool now; read all the same"); break;
+        case RunLockState::kUnknown: StatusLine(L"run lock: cannot be told (no rights to open it)"); break;
+    }
+    return kStatusNothingToDo;
+}
+
 // The dispatch table: each operation ParseCommandLine gives, with its routine.
 struct Routine {
     uint32_t op;
@@ -72,6 +84,7 @@ constexpr Routine kRoutines[] = {
     {OpReleaseComDb, ReleaseComDb},
     {OpScanHardware, ScanHardware},
     {OpUninstallDriver, UninstallDriver},
+    {OpStatus, Status},
 };
 
 constexpr bool HasRoutine(uint32_t op) {

@@ -12,6 +12,8 @@ int wmain(int argc, wchar_t** argv) {
     // co-installers that way): nothing from the exe's folder or the current directory.
     mioutil::RestrictDllSearchToSystem32();
     const uint32_t operation = mioutil::ParseCommandLine(argc, argv);
+    // -Status changes nothing, the run log included, and waits for no run.
+    if (operation == mioutil::OpStatus) return static_cast<int>(mioutil::DispatchOperation(operation));
     // A rejected command line changes nothing, so it neither takes the run lock nor
     // waits for another run; its log section goes in one write, whole, even while
     // another run writes its own. Every other run holds the lock from before its

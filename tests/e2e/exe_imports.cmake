@@ -26,6 +26,8 @@ set(EXE_IMPORTS_kernel32
   GetFileAttributesExW GetFileSizeEx
   # A checked DLL's private folder and its import tables (every NT)
   CreateDirectoryW RemoveDirectoryW CreateFileMappingW MapViewOfFile UnmapViewOfFile
+  # -Status's report in the console's code page (every NT)
+  GetConsoleOutputCP GetOEMCP WideCharToMultiByte
   # Run log time and platform probe (every NT; GetNativeSystemInfo is looked up)
   GetLocalTime GetSystemInfo GetVersionExW
   # Stack guard seed (stack_guard_win32.cpp). Not GetTickCount64: Vista and later.
@@ -46,7 +48,7 @@ set(EXE_IMPORTS_msvcrt
   __wgetmainargs __winitenv _amsg_exit _cexit _commode _errno _fmode _initterm _lock
   _onexit _unlock _wcmdln abort exit signal
   # C89 library (every msvcrt)
-  calloc fprintf fputwc free fwprintf fwrite localeconv malloc memcpy memset strerror
+  calloc fprintf fputc fputwc free fwprintf fwrite localeconv malloc memcpy memset strerror
   strlen strncmp vfprintf wcscmp wcslen)
 
 set(EXE_IMPORTS_setupapi
