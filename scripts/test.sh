@@ -14,6 +14,8 @@ echo "== unit tests (native, ASan/UBSan)"
 cmake --preset unit >/dev/null
 cmake --build --preset unit
 ctest --preset unit
+# The model check of the re-map says how much it explored.
+grep -h "^model check:" build/unit/Testing/Temporary/LastTest.log || true
 
 echo "== fuzz targets over their seed corpora (native, libFuzzer + ASan/UBSan)"
 cmake --preset fuzz >/dev/null

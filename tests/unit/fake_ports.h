@@ -65,11 +65,13 @@ struct FakePorts final : RemapSystem {
     std::vector<std::pair<uint32_t, int32_t>> writes;     // (member, number) restarted, in order
     std::vector<std::pair<uint32_t, int32_t>> forReboot;  // written without a restart
     std::vector<std::pair<uint32_t, PortNote>> notes;     // what the run log was told
+    std::vector<std::pair<int32_t, uint32_t>> noteArgs;   // and the number and other member each note named
     std::vector<PlanNote> planNotes;
     std::vector<std::string> spareCalls;  // "claim 3", "release 3"
     std::vector<std::string> broken;      // the rules the machine saw broken
     bool killed = false;
     int asked = 0;                        // how often the other devices or the database were asked
+    int changesAsked = 0;                 // how often a change was asked for
     std::bitset<512> inDoubt;             // the ports a cut-short run may have left a step ahead, each until
                                           // it is restarted again or the machine reboots
     std::shared_ptr<const std::vector<int32_t>> finalNames;  // when known: a port on these is not to be restarted
@@ -136,6 +138,7 @@ struct FakePorts final : RemapSystem {
         return databaseWorks;
     }
     bool ClaimSpare(int32_t number) override {
+        ++changesAsked;
         if (Cut()) return false;
         if (!quiet) spareCalls.push_back("claim " + std::to_string(number));
         if (HoldsComNumber(reserved, number)) return false;
@@ -143,6 +146,7 @@ struct FakePorts final : RemapSystem {
         return true;
     }
     bool ReleaseSpare(int32_t number) override {
+        ++changesAsked;
         if (Cut()) return false;
         if (!quiet) spareCalls.push_back("release " + std::to_string(number));
         if (number >= 1 && number <= kComNumberLimit) {
@@ -173,6 +177,7 @@ struct FakePorts final : RemapSystem {
         return found;
     }
     bool SavePlan(const RemapPlan& plan, bool) override {
+        ++changesAsked;
         if (Cut()) return false;
         if (!recordWorks) return false;
         if (marker == 0) {
@@ -192,12 +197,14 @@ struct FakePorts final : RemapSystem {
         return size != 0;
     }
     bool DropPlan() override {
+        ++changesAsked;
         if (Cut()) return false;
         record.clear();
         marker = 0;
         return true;
     }
     bool WriteNames(uint32_t m, int32_t number) override {
+        ++changesAsked;
         if (Cut()) return false;
         // The re-map writes a port's names right before each of its restarts.
         if (IsFinal(m) && (m >= inDoubt.size() || !inDoubt[m])) broken.push_back("a finished port is restarted");
@@ -210,6 +217,7 @@ struct FakePorts final : RemapSystem {
         return true;
     }
     RestartOutcome Restart(uint32_t m) override {
+        ++changesAsked;
         const uint32_t choice = Choose(onCut ? 2 : 3);
         if (onCut && !killed) onCut(*this);
         if (choice == 2 || killed) return Kill();
@@ -220,9 +228,10 @@ struct FakePorts final : RemapSystem {
         if (!quiet) writes.push_back({m, members[m].number});
         return RestartOutcome::kRestarted;
     }
-    void Report(uint32_t member, PortNote note, int32_t number, uint32_t) override {
+    void Report(uint32_t member, PortNote note, int32_t number, uint32_t other) override {
         if (killed || quiet) return;
         notes.push_back({member, note});
+        noteArgs.push_back({number, other});
         if (note == PortNote::kWrittenForReboot) forReboot.push_back({member, number});
     }
     void ReportPlan(PlanNote note, const RemapPlan&, StaleReason, uint32_t) override {
@@ -233,11 +242,18 @@ struct FakePorts final : RemapSystem {
         writes.clear();
         forReboot.clear();
         notes.clear();
+        noteArgs.clear();
         planNotes.clear();
         spareCalls.clear();
     }
 
     // The machine as a run cut short here leaves it.
+    /// The ports in doubt after a run cut short here.
+    std::bitset<512> InDoubtIfCut() const {
+        std::bitset<512> doubt = inDoubt;
+        if (!killed && touched_ >= 0 && static_cast<size_t>(touched_) < doubt.size()) doubt[touched_] = true;
+        return doubt;
+    }
     FakePorts CutHere() const {
         FakePorts cut = *this;
         cut.onCut = nullptr;

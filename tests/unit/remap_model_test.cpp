@@ -11,7 +11,9 @@
 // short may have left in doubt). At rest, that is after a reboot if one is due
 // and then one run in which every restart happens: every port holds its final
 // name in "PortName", friendly name and driver; the database reserves what it
-// did at the start; no record is left.
+// did at the start; no record is left. Within two events of each layout,
+// "-Status" (DryRun) changes nothing and tells of each port and of a left plan
+// what that run then does.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,6 +22,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "devices/remap_status.h"
 #include "fake_ports.h"
 
 namespace mioutil {
@@ -93,7 +96,7 @@ public:
         // At rest from here: after a reboot if one is due, which the reboot below
         // explores, else the run below in which every restart happens.
         if (events == 0) {
-            AtRest(s);
+            AtRest(s, false);
             return;
         }
         FakePorts rebooted = s;
@@ -108,9 +111,16 @@ public:
         do {
             std::vector<FakePorts> cuts;
             FakePorts run = s;
+            run.ClearLogs();
+            // The first sequence is the one at rest; near the layout, what "-Status" says of it is checked too.
+            const bool status = script.fresh < 0 && events >= 2 && !s.RebootDue();
+            run.quiet = !status;
             run.choose = std::ref(script);
             run.onCut = [&](const FakePorts& machine) {
-                if (static_cast<int>(script.at) > script.fresh) cuts.push_back(machine.CutHere());
+                // Only a state not explored yet is taken (a copy of the machine costs more than its key).
+                if (static_cast<int>(script.at) <= script.fresh) return;
+                const auto seen = seen_.find(Key(machine, machine.InDoubtIfCut()));
+                if (seen == seen_.end() || seen->second < events - 1) cuts.push_back(machine.CutHere());
             };
             run.Run();
             ++runs_;
@@ -122,7 +132,7 @@ public:
             }
             path_.back() = text;
             if (!run.broken.empty()) Fail(run, run.broken.front());
-            if (script.fresh < 0 && !s.RebootDue()) CheckRest(run);
+            if (script.fresh < 0 && !s.RebootDue()) CheckRest(s, run, status);
             run.choose = nullptr;
             run.onCut = nullptr;
             Explore(run, events - 1);
@@ -138,15 +148,17 @@ public:
 private:
     // The machine as the re-map can see it: the record without its stamp, which
     // matters only by being the marker's or not.
-    static std::string Key(const FakePorts& f) {
+    static std::string Key(const FakePorts& f) { return Key(f, f.inDoubt); }
+    static std::string Key(const FakePorts& f, const std::bitset<512>& inDoubt) {
         std::string key;
+        key.reserve(64 + f.record.size());
         for (size_t m = 0; m < f.members.size(); ++m) {
             const FakeMember& p = f.members[m];
             key += {static_cast<char>(p.number), static_cast<char>(p.style), static_cast<char>(p.friendly),
                     static_cast<char>(f.live[m].number), static_cast<char>(f.live[m].style)};
         }
         for (int32_t n = 1; n <= 16; ++n) key += HoldsComNumber(f.reserved, n) ? '1' : '0';
-        key += {'|', static_cast<char>((f.inDoubt & std::bitset<512>(0xFF)).to_ulong()), static_cast<char>(f.marker != 0)};
+        key += {'|', static_cast<char>((inDoubt & std::bitset<512>(0xFF)).to_ulong()), static_cast<char>(f.marker != 0)};
         if (!f.record.empty()) {
             std::string record(f.record.begin(), f.record.end());
             uint64_t stamp = 0;
@@ -158,18 +170,22 @@ private:
         return key;
     }
 
-    void AtRest(const FakePorts& s) {
-        FakePorts rest = s;
-        if (rest.RebootDue()) rest.Reboot();
+    void AtRest(const FakePorts& s, bool status) {
+        FakePorts before = s;
+        if (before.RebootDue()) before.Reboot();
+        FakePorts rest = before;
+        rest.ClearLogs();
+        rest.quiet = !status;
         rest.Run();
         path_.push_back("at rest");
-        CheckRest(rest);
+        CheckRest(before, rest, status);
         path_.pop_back();
     }
 
-    // After the run that brings the machine to rest.
-    void CheckRest(const FakePorts& rest) {
-        std::string wrong;
+    // After the run that brings the machine to rest, from `before`: it ends on the
+    // final names, and "-Status" on `before` told what it did, changing nothing.
+    void CheckRest(const FakePorts& before, const FakePorts& rest, bool status) {
+        std::string wrong = status ? Status(before, rest) : "";
         if (!rest.broken.empty()) wrong = rest.broken.front();
         for (size_t m = 0; m < rest.members.size() && wrong.empty(); ++m) {
             const FakeName want = finals_[m];
@@ -180,6 +196,30 @@ private:
         if (wrong.empty() && !rest.SameReserved(start_)) wrong = "the database at rest is not as it was";
         if (wrong.empty() && (!rest.record.empty() || rest.marker != 0)) wrong = "a record is left at rest";
         if (!wrong.empty()) Fail(rest, wrong + " (at rest)");
+    }
+
+    // What "-Status" says a plain run does against what `run` did from `before`.
+    static std::string Status(const FakePorts& before, const FakePorts& run) {
+        FakePorts probe = before;
+        DryRun status(probe);
+        RemapPorts(status);
+        if (probe.changesAsked != before.changesAsked || Key(probe) != Key(before)) return "-Status changed the machine";
+        if (status.Changes() != (Key(run) != Key(before))) return "-Status told wrongly whether a run changes anything";
+        DryRun told(probe);  // the run's own account, summed up as -Status sums it up
+        for (size_t i = 0; i < run.notes.size(); ++i) {
+            told.Report(run.notes[i].first, run.notes[i].second, run.noteArgs[i].first, run.noteArgs[i].second);
+        }
+        for (uint32_t m = 0; m < run.members.size(); ++m) {
+            const PortVerdict a = status.Verdict(m), b = told.Verdict(m);
+            if (a.told != b.told || a.note != b.note || a.number != b.number || a.written != b.written ||
+                a.restarted != b.restarted || a.spare != b.spare) {
+                return "-Status's verdict on port " + std::to_string(m) + " is not what the run did";
+            }
+        }
+        for (PlanNote note : run.planNotes) {
+            if (!status.Plan().told[static_cast<uint32_t>(note)]) return "-Status did not tell what the run did with the plan";
+        }
+        return "";
     }
 
     void Fail(const FakePorts& end, const std::string& what) {
