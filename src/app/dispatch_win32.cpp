@@ -64,12 +64,13 @@ uint32_t UninstallDriver() {
 
 // What a plain run would do, and what -UninstallDriver would remove; changes nothing.
 uint32_t Status() {
+    const uint32_t result = ReportPortStatus(kPortEnumeratorFilter, kPortNamePrefix);
     switch (QueryRunLock()) {
         case RunLockState::kFree: StatusLine(L"run lock: free"); break;
         case RunLockState::kHeld: StatusLine(L"run lock: held by a run of the tool now; read all the same"); break;
         case RunLockState::kUnknown: StatusLine(L"run lock: cannot be told (no rights to open it)"); break;
     }
-    return kStatusNothingToDo;
+    return result;
 }
 
 // The dispatch table: each operation ParseCommandLine gives, with its routine.

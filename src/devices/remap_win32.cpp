@@ -11,6 +11,8 @@
 #include "log_text.h"
 #include "names.h"
 #include "platform/unique_handle.h"
+#include "devices/remap_status.h"
+#include "status.h"
 #include "text.h"
 
 namespace mioutil {
@@ -191,7 +193,8 @@ public:
     void Report(uint32_t member, PortNote note, int32_t number, uint32_t other) override;
     void ReportPlan(PlanNote note, const RemapPlan& plan, StaleReason why, uint32_t port) override;
 
-private:
+    const wchar_t* WhyLeft(uint32_t member, PortNote note);
+    const wchar_t* HolderOf(int32_t number, wchar_t* holder);
     // The member's instance ID as the log shows it.
     const wchar_t* Node(uint32_t member, LogQuote& out) {
         SP_DEVINFO_DATA data;
@@ -199,6 +202,11 @@ private:
         wchar_t id[kPathChars] = {};
         return LogQuoted(NodeName(set_, &data, id, kPathChars), out);
     }
+    const wchar_t* PortNameOf(uint32_t member, LogQuote& out) {
+        SP_DEVINFO_DATA data;
+        return SelectMember(set_, member, &data) ? PortNameText(set_, &data, out) : L"(none)";
+    }
+    const wchar_t* Prefix() const { return prefix_; }
     // Port i's instance ID as the record keeps it, for the log.
     const wchar_t* RecordedId(uint32_t i, LogQuote& out) const {
         wchar_t id[kPlanIdUnits] = {};
@@ -207,6 +215,8 @@ private:
         }
         return LogQuoted(id, out);
     }
+
+private:
     bool MarkThisBoot();
     bool SaveFailed(LONG status) {
         if (!saveLogged_) {
@@ -414,58 +424,73 @@ bool MachinePorts::WriteNames(uint32_t member, int32_t number) {
     return true;
 }
 
+// Why a port is left as it is, in the words of the run log and of -Status; null
+// for the notes that say more than a reason.
+const wchar_t* MachinePorts::WhyLeft(uint32_t member, PortNote note) {
+    switch (note) {
+        case PortNote::kNoReadableName: {
+            // Read-only, the name may still be there: then the key is what cannot be opened for writing.
+            SP_DEVINFO_DATA data;
+            wchar_t readable[kTextChars] = {};
+            return SelectMember(set_, member, &data) && ReadPortNameText(set_, &data, KEY_READ, readable)
+                       ? L"its device key cannot be opened for writing"
+                       : L"no PortName could be read";
+        }
+        case PortNote::kNoNumber: return L"its PortName gives no COM number";
+        case PortNote::kPastLastSlot: return L"its position in card order is past the 256th";
+        case PortNote::kPositionTaken: return L"an earlier port already holds its position in card order";
+        case PortNote::kNumberHeldTwice: return L"an earlier port holds the same number";
+        case PortNote::kNumberKeptByLeftOut: return L"a port left as it was holds the same number";
+        case PortNote::kCycleWithoutSpare:
+            return L"it would take a number of its cycle, and no spare COM name is known to be free";
+        case PortNote::kCycleNotRecorded:
+            return L"it would take a number of its cycle, and without its plan recorded no spare COM name is used";
+        default: return nullptr;
+    }
+}
+
+// Who holds COM<number> outside the set: a node by its instance ID, or a live name in SERIALCOMM.
+const wchar_t* MachinePorts::HolderOf(int32_t number, wchar_t* holder) {
+    std::swprintf(holder, kPathChars, L"a device SERIALCOMM lists");
+    LogQuote quoted;
+    bool named = false;
+    ForEachNodePortName([&](HDEVINFO all, SP_DEVINFO_DATA* node, const wchar_t* text) {
+        PlanId other = {};
+        if (named || ExactComNumber(text, kTextChars) != number || !ReadInstanceId(all, node, &other)) return;
+        SP_DEVINFO_DATA mine;
+        for (uint32_t m = 0; SelectMember(set_, m, &mine); ++m) {
+            PlanId own = {};
+            if (ReadInstanceId(set_, &mine, &own) && SameId(own, other)) return;
+        }
+        wchar_t id[kPlanIdUnits] = {};
+        for (uint32_t u = 0; u < other.length; ++u) id[u] = static_cast<wchar_t>(other.units[u]);
+        std::swprintf(holder, kPathChars, L"device node %ls", LogQuoted(id, quoted));
+        named = true;
+    });
+    ForEachSerialCommName([&](const wchar_t* device, const wchar_t* text) {
+        if (named || ExactComNumber(text, kTextChars) != number) return;
+        std::swprintf(holder, kPathChars, L"%ls in SERIALCOMM", LogQuoted(device, quoted));
+        named = true;
+    });
+    return holder;
+}
+
 void MachinePorts::Report(uint32_t member, PortNote note, int32_t number, uint32_t other) {
     LogQuote node, name, held;
     const wchar_t* id = Node(member, node);
     SP_DEVINFO_DATA data;
     const bool selected = SelectMember(set_, member, &data);
     const wchar_t* portName = selected ? PortNameText(set_, &data, name) : L"(none)";
-    const wchar_t* why = nullptr;
+    if (const wchar_t* why = WhyLeft(member, note)) {
+        RunLog(L"port left as it was, not restarted: %ls: %ls, PortName %ls", why, id, portName);
+        return;
+    }
     switch (note) {
-        case PortNote::kNoReadableName: {
-            // Read-only, the name may still be there: then the key is what cannot be opened for writing.
-            wchar_t readable[kTextChars] = {};
-            why = selected && ReadPortNameText(set_, &data, KEY_READ, readable)
-                      ? L"its device key cannot be opened for writing"
-                      : L"no PortName could be read";
-            break;
-        }
-        case PortNote::kNoNumber: why = L"its PortName gives no COM number"; break;
-        case PortNote::kPastLastSlot: why = L"its position in card order is past the 256th"; break;
-        case PortNote::kPositionTaken: why = L"an earlier port already holds its position in card order"; break;
-        case PortNote::kNumberHeldTwice: why = L"an earlier port holds the same number"; break;
-        case PortNote::kNumberKeptByLeftOut: why = L"a port left as it was holds the same number"; break;
-        case PortNote::kCycleWithoutSpare:
-            why = L"it would take a number of its cycle, and no spare COM name is known to be free";
-            break;
-        case PortNote::kCycleNotRecorded:
-            why = L"it would take a number of its cycle, and without its plan recorded no spare COM name is used";
-            break;
         case PortNote::kNameHeldElsewhere: {
-            wchar_t holder[kPathChars] = L"a device SERIALCOMM lists";
-            LogQuote quoted;
-            bool named = false;
-            ForEachNodePortName([&](HDEVINFO all, SP_DEVINFO_DATA* node, const wchar_t* text) {
-                PlanId other = {};
-                if (named || ExactComNumber(text, kTextChars) != number || !ReadInstanceId(all, node, &other)) return;
-                SP_DEVINFO_DATA mine;
-                for (uint32_t m = 0; SelectMember(set_, m, &mine); ++m) {
-                    PlanId own = {};
-                    if (ReadInstanceId(set_, &mine, &own) && SameId(own, other)) return;
-                }
-                wchar_t text2[kPlanIdUnits] = {};
-                for (uint32_t u = 0; u < other.length; ++u) text2[u] = static_cast<wchar_t>(other.units[u]);
-                std::swprintf(holder, kPathChars, L"device node %ls", LogQuoted(text2, quoted));
-                named = true;
-            });
-            ForEachSerialCommName([&](const wchar_t* device, const wchar_t* text) {
-                if (named || ExactComNumber(text, kTextChars) != number) return;
-                std::swprintf(holder, kPathChars, L"%ls in SERIALCOMM", LogQuoted(device, quoted));
-                named = true;
-            });
+            wchar_t holder[kPathChars] = {};
             RunLog(L"port left as it was, not restarted: COM%d, the name it would take, is held by %ls: %ls, "
                    L"PortName %ls",
-                   static_cast<int>(number), holder, id, portName);
+                   static_cast<int>(number), HolderOf(number, holder), id, portName);
             return;
         }
         case PortNote::kInPlace:
@@ -516,8 +541,8 @@ void MachinePorts::Report(uint32_t member, PortNote note, int32_t number, uint32
                    L"from there: %ls, PortName %ls",
                    id, portName);
             return;
+        default: return;
     }
-    RunLog(L"port left as it was, not restarted: %ls: %ls, PortName %ls", why, id, portName);
 }
 
 void MachinePorts::ReportPlan(PlanNote note, const RemapPlan& plan, StaleReason why, uint32_t port) {
@@ -595,6 +620,163 @@ void RemapComPorts(const wchar_t* enumeratorFilter, const wchar_t* namePrefix) {
     RunLog(summary.rebootNeeded ? L"reboot needed: yes, the ports above that were NOT restarted take their new names "
                                   L"at the next reboot (close the programs that hold them, or restart Windows)"
                                 : L"reboot needed: no");
+}
+
+namespace {
+
+// Where the member stands in card order, as pass 1 places it: its card and port,
+// or why it has no place.
+struct Place {
+    bool placed;
+    uint32_t position;
+    uint32_t card;
+    int32_t port;
+    const wchar_t* none;  // why it has no place
+};
+
+// One port's line of -Status: what it is, where, its name, what a plain run does to it.
+void PrintPort(MachinePorts& machine, const DryRun& dry, uint32_t member, const Place& place) {
+    LogQuote id, name, held;
+    wchar_t where[64] = {};
+    if (place.placed) {
+        std::swprintf(where, 64, L"card %lu port %d", static_cast<unsigned long>(place.card), static_cast<int>(place.port));
+    } else {
+        std::swprintf(where, 64, L"no place in card order (%ls)", place.none);
+    }
+    const PortVerdict v = dry.Verdict(member);
+    const wchar_t* node = machine.Node(member, id);
+    const wchar_t* portName = machine.PortNameOf(member, name);
+    const int n = static_cast<int>(v.number);
+    if (!v.told) {
+        StatusLine(L"port %ls: %ls, PortName %ls: a plain run leaves it: %ls", node, where, portName,
+                   dry.Plan().told[static_cast<uint32_t>(PlanNote::kWaits)] || dry.Plan().told[static_cast<uint32_t>(PlanNote::kCannotRecord)]
+                       ? L"a plan an earlier run left is not done, no new re-map until it is"
+                       : L"nothing to do");
+    } else if (v.restarted) {
+        const bool sameName = machine.ReadPortName(member).written == v.written;
+        if (sameName && machine.FriendlyNameIs(member, v.written)) {
+            StatusLine(L"port %ls: %ls, PortName %ls: a plain run restarts it to take COM%d, the name it already has",
+                       node, where, portName, static_cast<int>(v.written));
+        } else {
+            StatusLine(L"port %ls: %ls, PortName %ls: a plain run %ls COM%d%ls and restarts it", node, where, portName,
+                       sameName ? L"rewrites its friendly name for" : L"renames it", static_cast<int>(v.written),
+                       v.spare ? L" (through the spare name first)" : L"");
+        }
+    } else if (v.note == PortNote::kWrittenForReboot) {
+        StatusLine(L"port %ls: %ls, PortName %ls: a plain run writes it COM%d for the next reboot, NOT restarted: "
+                   L"port %ls holds that name until then", node, where, portName, n, machine.Node(v.other, held));
+    } else if (v.note == PortNote::kInPlace) {
+        StatusLine(L"port %ls: %ls, PortName %ls: a plain run leaves it: already in place as COM%d", node, where,
+                   portName, n);
+    } else if (v.note == PortNote::kNameHeldElsewhere) {
+        wchar_t holder[kPathChars] = {};
+        StatusLine(L"port %ls: %ls, PortName %ls: a plain run leaves it: COM%d, the name it would take, is held by %ls",
+                   node, where, portName, n, machine.HolderOf(v.number, holder));
+    } else if (v.note == PortNote::kStillWaits) {
+        StatusLine(L"port %ls: %ls, PortName %ls: a plain run leaves it: it waits for the next reboot, and port %ls "
+                   L"holds the name it is to take until then", node, where, portName, machine.Node(v.other, held));
+    } else {
+        const wchar_t* why = machine.WhyLeft(member, v.note);
+        StatusLine(L"port %ls: %ls, PortName %ls: a plain run leaves it: %ls", node, where, portName,
+                   why != nullptr ? why : L"nothing to do");
+    }
+}
+
+// The plan an earlier run left, and what a plain run does with it.
+void PrintPlan(MachinePorts& machine, const DryRun& dry) {
+    const PlanVerdict& p = dry.Plan();
+    auto told = [&p](PlanNote note) { return p.told[static_cast<uint32_t>(note)]; };
+    const int spare = static_cast<int>(p.plan.spare);
+    const wchar_t* spareFate = told(PlanNote::kSpareKept) ? L"its spare stays reserved (something else holds it)"
+                               : spare != 0                ? L"its spare is released"
+                                                           : L"it has no spare";
+    LogQuote id;
+    switch (p.found.kind) {
+        case LeftPlan::kNone: StatusLine(L"plan: none pending"); return;
+        case LeftPlan::kDamaged:
+            StatusLine(L"plan: left by an earlier run, cannot be read whole, nor its spare: a plain run drops it");
+            return;
+        case LeftPlan::kSpareOnly:
+            StatusLine(L"plan: left by an earlier run, cannot be read whole (spare COM%d): a plain run drops it, %ls",
+                       spare, spareFate);
+            return;
+        case LeftPlan::kPortGone:
+            StatusLine(L"plan: left by an earlier run (spare COM%d), one of its ports is gone: %ls: a plain run drops "
+                       L"it, %ls",
+                       spare, machine.RecordedId(p.port, id), spareFate);
+            return;
+        case LeftPlan::kWhole: break;
+    }
+    const wchar_t* when = p.found.sameBoot ? L"recorded in this boot" : L"recorded before a reboot";
+    if (told(PlanNote::kStale)) {
+        StatusLine(L"plan: left by an earlier run (%lu ports, spare COM%d, %ls), stale, %ls: %ls: a plain run drops "
+                   L"it, %ls",
+                   static_cast<unsigned long>(p.plan.count), spare, when, StaleText(p.why), machine.RecordedId(p.port, id),
+                   spareFate);
+    } else if (told(PlanNote::kUntouched)) {
+        StatusLine(L"plan: left by an earlier run (%lu ports, spare COM%d, %ls), no port had moved yet: a plain run "
+                   L"drops it and re-maps again",
+                   static_cast<unsigned long>(p.plan.count), spare, when);
+    } else if (p.waitsForReboot) {
+        StatusLine(L"plan: left by an earlier run (%lu ports, spare COM%d, %ls), waits for a reboot: ports written "
+                   L"for it hold other names until then; a plain run tries their restarts again",
+                   static_cast<unsigned long>(p.plan.count), spare, when);
+    } else {
+        StatusLine(L"plan: left by an earlier run (%lu ports, spare COM%d, %ls): a plain run finishes it",
+                   static_cast<unsigned long>(p.plan.count), spare, when);
+    }
+}
+
+}  // namespace
+
+uint32_t ReportPortStatus(const wchar_t* enumeratorFilter, const wchar_t* namePrefix) {
+    UniqueDevInfo set(SetupDiGetClassDevsW(nullptr, enumeratorFilter, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
+    if (!set.valid()) {
+        StatusLine(L"ports: the list of port nodes of %ls could not be had (error %lu)", enumeratorFilter,
+                   GetLastError());
+        return kStatusNothingToDo;
+    }
+    MachinePorts machine(set.get(), namePrefix);
+    static_assert(sizeof(DryRun) < 64 * 1024, "the dry run lives on the stack");
+    DryRun dry(machine);
+    RemapPorts(dry);
+
+    // Card order as pass 1 has it: the base index moves at a readable port 1.
+    Place places[kStatusMembers];
+    uint32_t order[kStatusMembers];
+    uint32_t count = 0;
+    uint32_t base = 0;
+    uint32_t card = 0;
+    for (uint32_t m = 0; machine.Exists(m) && count < kStatusMembers; ++m, ++count) {
+        Place& place = places[m];
+        place = {false, 0, 0, 0, L"no PortName could be read"};
+        const PortNameRead read = machine.ReadPortName(m);
+        int32_t location = 0;
+        const bool located = read.readable && machine.ReadLocationNumber(m, &location);
+        if (read.readable) {
+            if (located && location == 1) ++card;
+            place.position = PortPosition(m, located, location, &base);
+            place.placed = place.position < kPortSlots;
+            place.card = card == 0 ? 1 : card;
+            place.port = located ? location : 0;
+            place.none = L"its position is past the 256th";
+            if (!located) place.port = static_cast<int32_t>(m + 1);
+        }
+        // Placed ports by position, the others after them in member order.
+        uint32_t at = count;
+        for (; at > 0; --at) {
+            const Place& q = places[order[at - 1]];
+            if (!place.placed || (q.placed && q.position <= place.position)) break;
+            order[at] = order[at - 1];
+        }
+        order[at] = m;
+    }
+    StatusLine(L"ports: %lu port nodes of %ls, in card order", static_cast<unsigned long>(count), enumeratorFilter);
+    for (uint32_t i = 0; i < count; ++i) PrintPort(machine, dry, order[i], places[order[i]]);
+    if (machine.Exists(kStatusMembers)) StatusLine(L"ports: more than %lu, the rest not listed", static_cast<unsigned long>(kStatusMembers));
+    PrintPlan(machine, dry);
+    if (dry.Plan().waitsForReboot) return kStatusWaitsForReboot;
+    return dry.Changes() ? kStatusWorkToDo : kStatusNothingToDo;
 }
 
 void DropPlanOfRemovedPorts(const wchar_t* enumeratorFilter) {

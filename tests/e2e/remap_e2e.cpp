@@ -333,6 +333,41 @@ TEST_P(RemapHeldElsewhere, ANameAnotherDeviceHoldsIsNotTaken) {
 INSTANTIATE_TEST_SUITE_P(Holder, RemapHeldElsewhere, testing::Bool(),
                          [](const testing::TestParamInfo<bool>& p) { return p.param ? "Node" : "SerialComm"; });
 
+// -Status tells what a plain run would do, by its exit code and a line per port,
+// and changes nothing: no registry value, no file, not even the run log.
+TEST_F(Remap, StatusTellsWhatAPlainRunWouldDoAndChangesNothing) {
+    const Ports ports = OneCardOutOfOrder();
+    ASSERT_TRUE(Arrange(ports));
+    auto status = [](DWORD code, std::initializer_list<const char*> lines, const char* file = __builtin_FILE(),
+                     int line = __builtin_LINE()) {
+        const std::string log = ReadBytes(RunLogPath());
+        const RunResult r = RunTool(L"-Status", Changes(), file, line);
+        EXPECT_EQ(r.exitCode, code) << file << ":" << line;
+        for (const char* want : lines) EXPECT_NE(r.out.find(want), std::string::npos) << want << "\n" << r.out;
+        EXPECT_EQ(ReadBytes(RunLogPath()), log) << file << ":" << line;
+        EXPECT_EQ(RecordedRestarts(), std::vector<std::wstring>{});
+    };
+    status(1, {"ports: 3 port nodes of KRVPCARD_ENUM\\KRVPCARD_SERP, in card order\r\n"
+               "port \"KRVPCARD_ENUM\\KRVPCARD_SERP\\0000\": card 1 port 1, PortName \"COM12\": a plain run renames it "
+               "COM10 (through the spare name first) and restarts it\r\n"
+               "port \"KRVPCARD_ENUM\\KRVPCARD_SERP\\0002\": card 1 port 2, PortName \"COM11\": a plain run rewrites its "
+               "friendly name for COM11 and restarts it\r\n",
+               "plan: none pending\r\n", "run lock: free\r\n"});
+
+    // A port held open: the plan waits for the reboot.
+    ASSERT_TRUE(SetBusy(1, true));
+    EXPECT_EQ(RunTool(L"", PlanLeft()).exitCode, 0u);
+    ClearRecordedRestarts();
+    status(2, {"PortName \"COM10\": a plain run restarts it to take COM10, the name it already has\r\n",
+               "plan: left by an earlier run (3 ports, spare COM2, recorded in this boot), waits for a reboot"});
+
+    // Closed again: a plain run finishes it; then nothing is left to do.
+    ASSERT_TRUE(SetBusy(1, false));
+    EXPECT_EQ(RunTool(L"", Renamed(PlanDone())).exitCode, 0u);
+    ClearRecordedRestarts();
+    status(0, {"PortName \"COM10\": a plain run leaves it: already in place as COM10\r\n", "plan: none pending"});
+}
+
 TEST_F(Remap, TwoRunsAtOnceTakeTurns) {
     ASSERT_TRUE(Arrange(OneCardOutOfOrder()));
     const std::wstring tool = L"\"" + BinDir() + L"\\mioutil.exe\"";
