@@ -34,6 +34,13 @@ echo "   (simulated) driver published when it started:"
 echo
 "$wine" "$bin/demo_setup.exe" show
 echo
+echo "== Running: mioutil.exe -Status   (what a plain run would do; changes nothing)"
+set +e
+"$wine" "$bin/mioutil.exe" -Status | sed -e 's/\r$//' -e 's/^/   /'
+rc=${PIPESTATUS[0]}
+set -e
+echo "   exit code $rc (0: nothing to do, 1: a plain run has work to do, 2: a plan waits for a reboot)"
+echo
 echo "== Running: mioutil.exe   (no argument: re-map the cards' COM ports)"
 set +e
 "$wine" "$bin/mioutil.exe"
@@ -51,6 +58,13 @@ echo "   COM2, which no device holds, the COM-port database does not reserve and
 echo "   live serial port uses (Wine's own serial port is COM1 in SERIALCOMM):"
 echo
 "$wine" "$bin/demo_setup.exe" show
+echo
+echo "== Running: mioutil.exe -Status   again"
+set +e
+"$wine" "$bin/mioutil.exe" -Status | sed -e 's/\r$//' -e 's/^/   /'
+rc=${PIPESTATUS[0]}
+set -e
+echo "   exit code $rc"
 echo
 echo "== What the run wrote to its log, C:\\windows\\mioutil.log (UTF-8, one section per run):"
 log=$prefix/drive_c/windows/mioutil.log
