@@ -34,12 +34,16 @@ echo "   (simulated) driver published when it started:"
 echo
 "$wine" "$bin/demo_setup.exe" show
 echo
+# -Status, indented, and its exit code.
+status() {
+  set +e
+  "$wine" "$bin/mioutil.exe" -Status | sed -e 's/\r$//' -e 's/^/   /'
+  rc=${PIPESTATUS[0]}
+  set -e
+  echo "   exit code $rc$1"
+}
 echo "== Running: mioutil.exe -Status   (what a plain run would do; changes nothing)"
-set +e
-"$wine" "$bin/mioutil.exe" -Status | sed -e 's/\r$//' -e 's/^/   /'
-rc=${PIPESTATUS[0]}
-set -e
-echo "   exit code $rc (0: nothing to do, 1: a plain run has work to do, 2: a plan waits for a reboot)"
+status " (0: nothing to do, 1: a plain run has work to do, 2: a plan waits for a reboot)"
 echo
 echo "== Running: mioutil.exe   (no argument: re-map the cards' COM ports)"
 set +e
@@ -60,11 +64,7 @@ echo
 "$wine" "$bin/demo_setup.exe" show
 echo
 echo "== Running: mioutil.exe -Status   again"
-set +e
-"$wine" "$bin/mioutil.exe" -Status | sed -e 's/\r$//' -e 's/^/   /'
-rc=${PIPESTATUS[0]}
-set -e
-echo "   exit code $rc"
+status ""
 echo
 echo "== What the run wrote to its log, C:\\windows\\mioutil.log (UTF-8, one section per run):"
 log=$prefix/drive_c/windows/mioutil.log

@@ -1,5 +1,7 @@
 #include "log_text.h"
 
+#include <cwchar>
+
 #include "text.h"
 
 namespace mioutil {
@@ -88,6 +90,11 @@ size_t ScrubText(const wchar_t* text, size_t length, wchar_t* out, size_t capaci
     }
     out[n] = L'\0';
     return n;
+}
+
+void FormatLogLine(wchar_t* line, const wchar_t* format, va_list args) {
+    const int written = std::vswprintf(line, kLogLineChars, format, args);
+    if (written < 0 || static_cast<size_t>(written) >= kLogLineChars) MarkLogLineCut(line, kLogLineChars);
 }
 
 void MarkLogLineCut(wchar_t* line, size_t capacity) {

@@ -2,6 +2,7 @@
 // Windows the tool supports. Pure: no <windows.h>.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 
 namespace mioutil {
@@ -16,6 +17,9 @@ inline constexpr const wchar_t* kLogCutMark = L" [...cut]";
 /// replaced by it, into `out` (zero-ended, at most `capacity` - 1 characters, never
 /// half a surrogate pair); returns its length.
 size_t ScrubText(const wchar_t* text, size_t length, wchar_t* out, size_t capacity);
+
+/// Formats a line as vswprintf does into kLogLineChars; a line too long for it ends with the cut mark.
+void FormatLogLine(wchar_t* line, const wchar_t* format, va_list args);
 
 /// Ends a line that did not fit in `capacity` characters with the cut mark.
 void MarkLogLineCut(wchar_t* line, size_t capacity);

@@ -113,9 +113,8 @@ void RunLog(const wchar_t* format, ...) {
     wchar_t line[kLogLineChars] = {};
     va_list args;
     va_start(args, format);
-    const int written = std::vswprintf(line, kLogLineChars, format, args);
+    FormatLogLine(line, format, args);
     va_end(args);
-    if (written < 0 || static_cast<size_t>(written) >= kLogLineChars) MarkLogLineCut(line, kLogLineChars);
     WriteLine(line);
 }
 

@@ -15,9 +15,8 @@ void StatusLine(const wchar_t* format, ...) {
     wchar_t line[kLogLineChars] = {};
     va_list args;
     va_start(args, format);
-    const int written = std::vswprintf(line, kLogLineChars, format, args);
+    FormatLogLine(line, format, args);
     va_end(args);
-    if (written < 0 || static_cast<size_t>(written) >= kLogLineChars) MarkLogLineCut(line, kLogLineChars);
     wchar_t shown[kLogLineChars] = {};
     const size_t length = ScrubText(line, TextLength(line, kLogLineChars), shown, kLogLineChars);
     // What a console shows, or what findstr reads from a pipe: the console's code

@@ -31,13 +31,20 @@ TEST(EncodeLogLine, LineBreaksAndFormatCharactersBecomeTheReplacementCharacter) 
                                    {0x061C}, {0x200E}, {0x200F}, {0x202A}, {0x202E}, {0x2066}, {0x2069},
                                    {0x200B}, {0x200D}, {0xFEFF}, {0x2060}, {0x00AD}, {0x206A}, {0x206F},
                                    {0xDB40, 0xDC00}, {0xDB40, 0xDC01}, {0xDB40, 0xDC7F}, {0xD834, 0xDD73}};
+    wchar_t scrubbed[8];
     for (const std::wstring& c : hidden) {
-        EXPECT_EQ(Encode(L'a' + c + L'b'), "a\xEF\xBF\xBD" "b\r\n") << std::hex << int(c[0]);
+        const std::wstring text = L'a' + c + L'b';
+        EXPECT_EQ(Encode(text), "a\xEF\xBF\xBD" "b\r\n") << std::hex << int(c[0]);
+        // -Status's lines the same way, in UTF-16.
+        EXPECT_EQ(ScrubText(text.data(), text.size(), scrubbed, 8), 3u);
+        EXPECT_EQ(std::wstring(scrubbed), L"a\uFFFDb");
     }
     const std::wstring shown[] = {{0x7E}, {0xA0}, {0x2027}, {0x202F}, {0x2065}, {0x061B}, {0xFEFE},
                                   {0xDB40, 0xDC80}, {0xD834, 0xDD72}};
     for (const std::wstring& c : shown) {
-        EXPECT_EQ(Encode(L'a' + c + L'b').find("\xEF\xBF\xBD"), std::string::npos) << std::hex << int(c[0]);
+        const std::wstring text = L'a' + c + L'b';
+        EXPECT_EQ(Encode(text).find("\xEF\xBF\xBD"), std::string::npos) << std::hex << int(c[0]);
+        EXPECT_EQ(std::wstring(scrubbed, ScrubText(text.data(), text.size(), scrubbed, 8)), text);
     }
 }
 
