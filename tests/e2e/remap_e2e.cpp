@@ -487,13 +487,33 @@ TEST_P(RemapCutShort, TheNextRunFinishesIt) {
     RunAgain(L"", 0);
 }
 
-// A plan that cannot be read whole is not acted on: it is dropped and the re-map
-// runs on the names the ports hold. Its spare stays reserved, so it is never handed out twice.
-TEST_F(Remap, APlanThatCannotBeReadWholeIsNotActedOn) {
+// A plan that cannot be read whole, or that the ports disagree with (port 0, out
+// on the spare COM2, put back on COM12 by hand), is not acted on: it is dropped and
+// the re-map runs on the names the ports hold. Its spare goes only where nothing
+// holds it: the damaged one's stays, as port 0 still has COM2 in its PortName.
+class RemapLeftPlan : public Remap, public testing::WithParamInterface<bool> {};
+
+TEST_P(RemapLeftPlan, ThatCannotBeReadWholeOrDisagreesIsNotActedOn) {
+    const bool byHand = GetParam();
     ASSERT_TRUE(Arrange(OneCardOutOfOrder()));
-    ASSERT_TRUE(Play(kKillAtValue, 2));  // once port 0 is out on the spare
+    ASSERT_TRUE(Play(kKillAtValue, 3));  // once port 0 is out on the spare, and recorded so
     EXPECT_EQ(RunTool(L"", PlanLeft()).exitCode, 9u);
     ASSERT_TRUE(Play(kKillAtValue, 0));
+    if (byHand) {
+        // Put back on its old COM12 and restarted by the admin: beside port 1, which took COM12 meanwhile.
+        ASSERT_TRUE(SetText(kNative, std::wstring(kPortKeys) + L"\\0000\\Device Parameters", mioutil::kPortNameValue,
+                            L"COM12"));
+        ASSERT_TRUE(SeedLinks());
+        EXPECT_EQ(RunTool(L"", PlanDone()).exitCode, 0u);
+        EXPECT_TRUE(RunLogHas({"re-map plan left by an earlier run: stale, not acted on, the port's PortName is not "
+                               "the name the plan gives it: \"KRVPCARD_ENUM\\KRVPCARD_SERP\\0000\"; dropped"}));
+        EXPECT_TRUE(RunLogHas({"spare name COM2 released in the COM-port database"}));
+        EXPECT_EQ(ComDbNumbers(), std::vector<int>{});
+        // Two ports on COM12 now: neither is renumbered into another's name.
+        EXPECT_EQ(ReadNode(PortId(0)).portName, L"COM12");
+        EXPECT_EQ(ReadNode(PortId(1)).portName, L"COM12");
+        return;
+    }
     std::string record;
     ASSERT_TRUE(ReadValue(kNative, mioutil::kPlanKeyPath, mioutil::kPlanValue, &record));
     record.pop_back();
@@ -501,8 +521,44 @@ TEST_F(Remap, APlanThatCannotBeReadWholeIsNotActedOn) {
                          static_cast<DWORD>(record.size())));
     EXPECT_EQ(RunTool(L"", Renamed(PlanDone())).exitCode, 0u);
     EXPECT_TRUE(RunLogHas({"re-map plan left by an earlier run: cannot be read whole", "not acted on"}));
+    EXPECT_TRUE(RunLogHas({"spare name COM2 stays reserved in the COM-port database: a device node"}));
     EXPECT_EQ(ComDbNumbers(), std::vector<int>{2});
     EXPECT_EQ(ReadNode(PortId(0)).portName, L"COM2");
+}
+
+INSTANTIATE_TEST_SUITE_P(Plan, RemapLeftPlan, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& p) { return p.param ? "ByHand" : "Damaged"; });
+
+// Where the plan cannot be recorded (the tool's key is a link to nowhere), no
+// spare is claimed and no port of a cycle moves; the port that keeps its number
+// still does.
+TEST_F(Remap, WhereThePlanCannotBeRecordedNoSpareIsUsed) {
+    ASSERT_TRUE(Arrange(OneCardOutOfOrder()));
+    UniqueRegKey link;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, mioutil::kPlanKeyPath, 0, nullptr,
+                              REG_OPTION_VOLATILE | REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr,
+                              link.put(), nullptr),
+              ERROR_SUCCESS);
+    const wchar_t target[] = L"\\Registry\\Machine\\Software\\MioutilE2E\\Nowhere\\Deeper";
+    ASSERT_EQ(RegSetValueExW(link.get(), L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target),
+                             sizeof(target) - sizeof(wchar_t)),
+              ERROR_SUCCESS);
+    link.reset();
+    const Ports ports = {{0, L"COM12", 1, kKept}, {1, L"COM10", 3, kKept}, {2, L"COM11", 2, L"COM11"}};
+    RemapAndExpect(ports);
+    EXPECT_TRUE(RunLogHas({"re-map plan could not be recorded, error"}));
+    EXPECT_TRUE(RunLogHas({"it would take a number of its cycle, and without its plan recorded no spare COM name is used",
+                           "SERP\\0000"}));
+    EXPECT_EQ(ComDbLog(), std::vector<std::wstring>({L"open", L"usage", L"close"}));
+    EXPECT_EQ(ComDbNumbers(), std::vector<int>{});
+    // The link itself goes (advapi32 would delete what it points at).
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, mioutil::kPlanKeyPath, REG_OPTION_OPEN_LINK, DELETE, link.put()),
+              ERROR_SUCCESS);
+    using NtDeleteKeyFn = LONG(WINAPI*)(HANDLE);
+    const auto deleteKey = reinterpret_cast<NtDeleteKeyFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
+    ASSERT_NE(deleteKey, nullptr);
+    EXPECT_EQ(deleteKey(link.get()), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryRestart, RemapCutShort, testing::Combine(testing::Range(1, 5), testing::Bool()));
