@@ -10,6 +10,7 @@
 #include "drivers/driver_paths.h"
 #include "drivers/inf_text.h"
 #include "names.h"
+#include "status.h"
 #include "text.h"
 #include "platform/unique_handle.h"
 
@@ -206,6 +207,34 @@ void DeleteOemInfFiles(DifxApi& difx) {
         LogDeletion(item.path, DeleteFileW(item.path) != FALSE);
         LogDeletion(pnfPath, DeleteFileW(pnfPath) != FALSE);
     });
+}
+
+void ReportOemInfs() {
+    InfSearch search = {};
+    const InfWalk walk = WalkOemInfs(search, [&](const OemInfItem& item) {
+        if (item.path == nullptr) {
+            wchar_t line[kLogLineChars];
+            StatusLine(L"oem INF: %ls", LeftAlone(search, item, line));
+            return;
+        }
+        LogQuote inf;
+        StatusLine(L"oem INF: would be uninstalled and deleted with its .pnf: %ls names \"%ls\"",
+                   LogQuoted(item.path, inf), item.provider);
+    });
+    LogQuote folder;
+    LogQuoted(search.folder, folder);
+    switch (walk.end) {
+        case InfWalkEnd::kFolderTooLong:
+            StatusLine(L"oem INF: none, the INF folder's path does not fit in 260 characters");
+            return;
+        case InfWalkEnd::kNoFile:
+            StatusLine(L"oem INF: none, no oem*.inf at all in %ls", folder.chars);
+            return;
+        case InfWalkEnd::kWalked:
+            break;
+    }
+    StatusLine(L"oem INF: %lu oem*.inf examined, %lu name the card's provider, in %ls",
+               static_cast<unsigned long>(walk.examined), static_cast<unsigned long>(walk.matched), folder.chars);
 }
 
 }  // namespace mioutil

@@ -9,6 +9,7 @@
 #include "drivers/dpinst_command.h"
 #include "text.h"
 #include "names.h"
+#include "status.h"
 #include "platform/unique_handle.h"
 
 namespace mioutil {
@@ -213,6 +214,45 @@ bool UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_t* e
         }
     } else {
         RunLog(L"kept, it still holds values: uninstall entry \"%ls\"", entryName);
+    }
+    return refused;
+}
+
+bool ReportRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_t* entryName) {
+    UniqueRegKey uninstallKey;
+    UniqueRegKey entry;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallKeyPath, 0, KEY_READ, uninstallKey.put()) != ERROR_SUCCESS ||
+        RegOpenKeyExW(uninstallKey.get(), entryName, 0, KEY_READ, entry.put()) != ERROR_SUCCESS) {
+        StatusLine(L"record: none to replay: uninstall entry \"%ls\" not there (or not open for reading)", entryName);
+        return false;
+    }
+
+    DpinstProgram program = {};
+    PrepareDpinstProgram(program);
+    const bool programThere = program.ready && GetFileAttributesW(program.path) != INVALID_FILE_ATTRIBUTES;
+    bool refused = false;
+    DWORD runs = 0;
+    const RecordWalk walk = WalkRecords(entry.get(), program, [&](const RecordItem& item) {
+        if (item.verdict != RecordVerdict::kRuns) {
+            wchar_t reason[kLogLineChars];
+            StatusLine(L"record %ls: would not be run, the record stays: %ls", item.name,
+                       RefusalReason(program, item, reason, kLogLineChars));
+            refused = true;
+            return;
+        }
+        ++runs;
+        ProgramAndPath quoted;
+        QuoteProgramAndPath(program, item.path, item.pathLength, quoted);
+        StatusLine(programThere ? L"record %ls: DPInst.exe /s /u would be run, the record goes: program %ls, path %ls"
+                                : L"record %ls: DPInst.exe is not there, the record would go all the same: program "
+                                  L"%ls, path %ls",
+                   item.name, quoted.program, quoted.path);
+    });
+    // Every record run goes; the entry with them once nothing else is left in it.
+    if (walk.countedAll && runs == walk.count) {
+        StatusLine(L"record: would be deleted, it would be empty: uninstall entry \"%ls\"", entryName);
+    } else {
+        StatusLine(L"record: would be kept, it would still hold values: uninstall entry \"%ls\"", entryName);
     }
     return refused;
 }

@@ -5,6 +5,7 @@
 #include "log.h"
 #include "log_text.h"
 #include "names.h"
+#include "status.h"
 #include "platform/platform_probe.h"
 #include "platform/unique_handle.h"
 #include "text.h"
@@ -152,6 +153,87 @@ void CleanUninstallRegistry(bool recordRefused) {
                    static_cast<long>(status), vendorKey);
         }
     }
+}
+
+namespace {
+
+// Whether the entry holds keys of its own, which the registry refuses to delete with it.
+bool HasSubkeys(const EntryItem& item) {
+    UniqueRegKey entry;
+    wchar_t name[kEntryNameChars] = {};
+    if (RegOpenKeyExW(item.uninstallKey, item.name, 0, item.mask, entry.put()) != ERROR_SUCCESS) return false;
+    const LSTATUS first = RegEnumKeyW(entry.get(), 0, name, kEntryNameChars);
+    return first == ERROR_SUCCESS || first == ERROR_MORE_DATA;
+}
+
+void ReportUninstallEntries(RegistryView view, bool recordRefused) {
+    uint32_t goes = 0;
+    const auto report = [&](const EntryItem& item) {
+        LogQuote quotedName;
+        LogQuoted(item.name, quotedName);
+        const wchar_t* verdict = L"would be deleted";
+        if (item.kept) {
+            verdict = L"would be kept, it holds a driver-store record that would not be run";
+        } else if (HasSubkeys(item)) {
+            verdict = L"would not be deleted (a key with subkeys of its own is refused)";
+        } else {
+            ++goes;
+        }
+        StatusLine(L"uninstall entry: %ls: %ls %ls (UninstallString holds \"%ls\")", verdict, ViewName(view),
+                   quotedName.chars, item.target);
+        return false;
+    };
+    const EntryWalk walk =
+        WalkCardEntries(kUninstallKeyPath, kUninstallStringValue, view, recordRefused, true, report);
+    switch (walk.end) {
+        case EntryWalkEnd::kNoSuchView:
+            StatusLine(L"uninstall entry: %ls: none on 32-bit Windows", ViewName(view));
+            return;
+        case EntryWalkEnd::kNotOpened:
+            StatusLine(L"uninstall entry: %ls: the uninstall key did not open (error %ld)", ViewName(view),
+                       static_cast<long>(walk.error));
+            return;
+        case EntryWalkEnd::kWalked:
+            break;
+    }
+    StatusLine(L"uninstall entry: %ls: %lu examined, %lu of the card's would be deleted", ViewName(view),
+               static_cast<unsigned long>(walk.examined), static_cast<unsigned long>(goes));
+}
+
+// A vendor key goes, deepest first, once it holds no key but the one deleted before it.
+void ReportVendorKeys() {
+    bool goes[kVendorKeyCount] = {};
+    for (size_t i = 0; i < kVendorKeyCount; ++i) {
+        UniqueRegKey key;
+        const LSTATUS opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kVendorKeys[i], 0, KEY_READ, key.put());
+        if (opened == ERROR_FILE_NOT_FOUND) {
+            StatusLine(L"vendor key HKLM\\%ls: not there", kVendorKeys[i]);
+            continue;
+        }
+        if (opened != ERROR_SUCCESS) {
+            StatusLine(L"vendor key HKLM\\%ls: there, not open for reading (error %ld)", kVendorKeys[i],
+                       static_cast<long>(opened));
+            continue;
+        }
+        goes[i] = true;
+        for (DWORD index = 0; goes[i]; ++index) {
+            wchar_t name[kEntryNameChars] = {};
+            const LSTATUS status = RegEnumKeyW(key.get(), index, name, kEntryNameChars);
+            if (status == ERROR_NO_MORE_ITEMS) break;
+            goes[i] = status == ERROR_SUCCESS && i > 0 && goes[i - 1] &&
+                      IsVendorKeyBefore(i, name, TextLength(name, kEntryNameChars));
+        }
+        StatusLine(goes[i] ? L"vendor key HKLM\\%ls: there, would be deleted"
+                           : L"vendor key HKLM\\%ls: there, would be kept: it holds a key that is not the card's",
+                   kVendorKeys[i]);
+    }
+}
+
+}  // namespace
+
+void ReportUninstallRegistry(bool recordRefused) {
+    for (RegistryView view : kViews) ReportUninstallEntries(view, recordRefused);
+    ReportVendorKeys();
 }
 
 }  // namespace mioutil
