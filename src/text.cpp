@@ -64,4 +64,15 @@ bool SameLettersAnyCase(const wchar_t* text, const char* lower, size_t count) {
     return true;
 }
 
+bool SameNameAnyCase(const wchar_t* a, const wchar_t* b, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        wchar_t x = a[i];
+        wchar_t y = b[i];
+        if (x >= L'a' && x <= L'z') x = static_cast<wchar_t>(x - L'a' + L'A');
+        if (y >= L'a' && y <= L'z') y = static_cast<wchar_t>(y - L'a' + L'A');
+        if (x != y) return false;
+    }
+    return true;
+}
+
 }  // namespace mioutil

@@ -42,4 +42,8 @@ bool ContainsText(const wchar_t* text, size_t length, const wchar_t* needle, siz
 /// letters in either case (the way Windows compares file and value names).
 bool SameLettersAnyCase(const wchar_t* text, const char* lower, size_t count);
 
+/// Whether `count` characters of `a` and `b` are the same, ASCII letters in either case
+/// (the registry's comparison of key names, for the ASCII names the tool looks for).
+bool SameNameAnyCase(const wchar_t* a, const wchar_t* b, size_t count);
+
 }  // namespace mioutil

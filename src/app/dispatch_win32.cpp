@@ -8,6 +8,7 @@
 #include "devices/remap.h"
 #include "devices/remove.h"
 #include "drivers/difx_api.h"
+#include "drivers/driver_status.h"
 #include "drivers/recorded_packages.h"
 #include "drivers/oem_inf.h"
 #include "drivers/uninstall_registry.h"
@@ -70,6 +71,7 @@ uint32_t Status() {
         case RunLockState::kHeld: StatusLine(L"run lock: held by a run of the tool now; read all the same"); break;
         case RunLockState::kUnknown: StatusLine(L"run lock: cannot be told (no rights to open it)"); break;
     }
+    ReportDriverPackages();
     return result;
 }
 

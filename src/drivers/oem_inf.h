@@ -21,4 +21,8 @@ uint32_t UninstallOemInfPackages(DifxApi& difx);
 /// both stay where `difx` (the load the step before made, or made here) could not be had.
 void DeleteOemInfFiles(DifxApi& difx);
 
+/// For -Status: each oem*.inf the two INF steps would uninstall and delete, and each
+/// they leave alone, one line each, then their count; reads only, loads no DLL.
+void ReportOemInfs();
+
 }  // namespace mioutil

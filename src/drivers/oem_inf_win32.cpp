@@ -2,12 +2,15 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 #include "log.h"
 #include "log_text.h"
 #include "drivers/difx_api.h"
 #include "drivers/driver_paths.h"
 #include "drivers/inf_text.h"
 #include "names.h"
+#include "status.h"
 #include "text.h"
 #include "platform/unique_handle.h"
 
@@ -53,6 +56,62 @@ const wchar_t* InfNamesCardProvider(const InfSearch& search, const WIN32_FIND_DA
     return nullptr;
 }
 
+// A file the pattern found: left alone (`path` null), or one that names `provider`.
+struct OemInfItem {
+    const WIN32_FIND_DATAW& found;
+    const wchar_t* path;
+    const wchar_t* provider;
+};
+
+enum class InfWalkEnd { kFolderTooLong, kNoFile, kWalked };
+
+struct InfWalk {
+    InfWalkEnd end;
+    uint32_t examined;  // files whose long name is an oem*.inf and whose path fits
+    uint32_t matched;   // of those, the ones that name one of the card's providers
+};
+
+// Hands every file the pattern finds that is left alone, or that names one of the
+// card's providers, to `visit`, in the order the file system gives them.
+template <typename Visit>
+InfWalk WalkOemInfs(InfSearch& search, Visit visit) {
+    InfWalk walk = {InfWalkEnd::kFolderTooLong, 0, 0};
+    if (!PrepareInfSearch(search)) return walk;
+    WIN32_FIND_DATAW found = {};
+    UniqueFind find(FindFirstFileW(search.pattern, &found));
+    walk.end = InfWalkEnd::kNoFile;
+    if (!find.valid()) return walk;
+    walk.end = InfWalkEnd::kWalked;
+    do {
+        wchar_t path[kPathChars] = {};
+        if (!FoundFilePath(search, found, path)) {
+            visit(OemInfItem{found, nullptr, nullptr});
+            continue;
+        }
+        ++walk.examined;
+        const wchar_t* provider = InfNamesCardProvider(search, found);
+        if (provider == nullptr) continue;
+        ++walk.matched;
+        visit(OemInfItem{found, path, provider});
+    } while (FindNextFileW(find.get(), &found));
+    return walk;
+}
+
+// A file left alone, and why, in the run log's words (and -Status's); its three
+// texts fit the line whole.
+const wchar_t* LeftAlone(const InfSearch& search, const OemInfItem& item, wchar_t (&out)[kLogLineChars]) {
+    LogQuote folder;
+    LogQuote name;
+    LogQuote alias;
+    const int n = std::swprintf(out, kLogLineChars,
+                                L"left alone (found through its 8.3 alias, or its path is too long): %ls in %ls, "
+                                L"alias %ls",
+                                LogQuoted(item.found.cFileName, name), LogQuoted(search.folder, folder),
+                                LogQuoted(item.found.cAlternateFileName, alias));
+    if (n < 0 || n >= static_cast<int>(kLogLineChars)) MarkLogLineCut(out, kLogLineChars);
+    return out;
+}
+
 void LogDeletion(const wchar_t* path, bool deleted) {
     wchar_t meaning[kPathChars] = {};
     const DWORD error = GetLastError();
@@ -88,82 +147,94 @@ bool InfContainsProvider(const wchar_t* folder, const wchar_t* fileName, const w
 }
 
 uint32_t UninstallOemInfPackages(DifxApi& difx) {
-    InfSearch search = {};
-    if (!PrepareInfSearch(search)) {
-        RunLog(L"no package uninstalled, result 13: the INF folder's path does not fit in 260 characters");
-        return kStatusNotFound;
-    }
-    WIN32_FIND_DATAW found = {};
-    UniqueFind find(FindFirstFileW(search.pattern, &found));
-    LogQuote folder;
-    LogQuoted(search.folder, folder);
-    if (!find.valid()) {
-        RunLog(L"no package uninstalled, result 13: no oem*.inf at all in %ls", folder.chars);
-        return kStatusNotFound;
-    }
-
     uint32_t result = kExitOk;
-    uint32_t examined = 0;
-    uint32_t matched = 0;
-    do {
-        wchar_t packagePath[kPathChars] = {};
-        if (!FoundFilePath(search, found, packagePath)) {
-            LogQuote name;
-            LogQuote alias;
-            RunLog(L"left alone (found through its 8.3 alias, or its path is too long): %ls in %ls, alias %ls",
-                   LogQuoted(found.cFileName, name), folder.chars, LogQuoted(found.cAlternateFileName, alias));
-            continue;
+    InfSearch search = {};
+    const InfWalk walk = WalkOemInfs(search, [&](const OemInfItem& item) {
+        if (item.path == nullptr) {
+            wchar_t line[kLogLineChars];
+            RunLog(L"%ls", LeftAlone(search, item, line));
+            return;
         }
-        ++examined;
-        const wchar_t* provider = InfNamesCardProvider(search, found);
-        if (provider == nullptr) continue;
-        ++matched;
         BOOL needReboot = FALSE;
-        const DWORD status = UninstallDriverPackage(difx, packagePath, &needReboot);
+        const DWORD status = UninstallDriverPackage(difx, item.path, &needReboot);
         result |= status;
         wchar_t meaning[kPathChars] = {};
         LogQuote package;
-        LogQuoted(packagePath, package);
+        LogQuoted(item.path, package);
         if (difx.uninstall == nullptr) {
             RunLog(L"not uninstalled, difxapi.dll could not be had: 0x%08lX (%ls): %ls names \"%ls\"", status,
-                   ErrorMeaning(status, meaning, kPathChars), package.chars, provider);
+                   ErrorMeaning(status, meaning, kPathChars), package.chars, item.provider);
         } else {
             RunLog(L"DriverPackageUninstallW gave 0x%08lX (%ls)%ls: %ls names \"%ls\"", status,
                    ErrorMeaning(status, meaning, kPathChars), needReboot ? L", DIFx says a reboot is needed" : L"",
-                   package.chars, provider);
+                   package.chars, item.provider);
         }
-    } while (FindNextFileW(find.get(), &found));
+    });
+    LogQuote folder;
+    LogQuoted(search.folder, folder);
+    switch (walk.end) {
+        case InfWalkEnd::kFolderTooLong:
+            RunLog(L"no package uninstalled, result 13: the INF folder's path does not fit in 260 characters");
+            return kStatusNotFound;
+        case InfWalkEnd::kNoFile:
+            RunLog(L"no package uninstalled, result 13: no oem*.inf at all in %ls", folder.chars);
+            return kStatusNotFound;
+        case InfWalkEnd::kWalked:
+            break;
+    }
     RunLog(L"result 0x%08lX: %lu oem*.inf examined, %lu name the card's provider, in %ls",
-           static_cast<unsigned long>(result), static_cast<unsigned long>(examined),
-           static_cast<unsigned long>(matched), folder.chars);
+           static_cast<unsigned long>(result), static_cast<unsigned long>(walk.examined),
+           static_cast<unsigned long>(walk.matched), folder.chars);
     return result;
 }
 
 void DeleteOemInfFiles(DifxApi& difx) {
     InfSearch search = {};
-    if (!PrepareInfSearch(search)) return;
-    WIN32_FIND_DATAW found = {};
-    UniqueFind find(FindFirstFileW(search.pattern, &found));
-    if (!find.valid()) return;
-
-    do {
-        wchar_t infPath[kPathChars] = {};
+    WalkOemInfs(search, [&](const OemInfItem& item) {
         wchar_t pnfPath[kPathChars] = {};
-        if (!FoundFilePath(search, found, infPath)) continue;
-        if (!PnfPathOf(infPath, TextLength(infPath, kPathChars), pnfPath, kPathChars)) continue;
-        if (InfNamesCardProvider(search, found) == nullptr) continue;
+        if (item.path == nullptr || !PnfPathOf(item.path, TextLength(item.path, kPathChars), pnfPath, kPathChars)) {
+            return;
+        }
         // A package that DIFx could not even be handed is still in the driver
         // store: its INF is what is left to find it by.
         if (!LoadDifxApi(difx)) {
             LogQuote inf;
             RunLog(L"kept with its .pnf, since difxapi.dll could not be had to uninstall the package: %ls",
-                   LogQuoted(infPath, inf));
-            continue;
+                   LogQuoted(item.path, inf));
+            return;
         }
         // The twin goes whatever became of the INF (read-only, in use, ...).
-        LogDeletion(infPath, DeleteFileW(infPath) != FALSE);
+        LogDeletion(item.path, DeleteFileW(item.path) != FALSE);
         LogDeletion(pnfPath, DeleteFileW(pnfPath) != FALSE);
-    } while (FindNextFileW(find.get(), &found));
+    });
+}
+
+void ReportOemInfs() {
+    InfSearch search = {};
+    const InfWalk walk = WalkOemInfs(search, [&](const OemInfItem& item) {
+        if (item.path == nullptr) {
+            wchar_t line[kLogLineChars];
+            StatusLine(L"oem INF: %ls", LeftAlone(search, item, line));
+            return;
+        }
+        LogQuote inf;
+        StatusLine(L"oem INF: would be uninstalled and deleted with its .pnf: %ls names \"%ls\"",
+                   LogQuoted(item.path, inf), item.provider);
+    });
+    LogQuote folder;
+    LogQuoted(search.folder, folder);
+    switch (walk.end) {
+        case InfWalkEnd::kFolderTooLong:
+            StatusLine(L"oem INF: none, the INF folder's path does not fit in 260 characters");
+            return;
+        case InfWalkEnd::kNoFile:
+            StatusLine(L"oem INF: none, no oem*.inf at all in %ls", folder.chars);
+            return;
+        case InfWalkEnd::kWalked:
+            break;
+    }
+    StatusLine(L"oem INF: %lu oem*.inf examined, %lu name the card's provider, in %ls",
+               static_cast<unsigned long>(walk.examined), static_cast<unsigned long>(walk.matched), folder.chars);
 }
 
 }  // namespace mioutil

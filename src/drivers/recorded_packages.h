@@ -11,4 +11,8 @@ namespace mioutil {
 /// it refused to run a record it read, which therefore stays.
 bool UninstallRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_t* entryName);
 
+/// For -Status: what UninstallRecordedPackages would do with each record and with the
+/// entry, read only, one line each. True when it would refuse a record it reads.
+bool ReportRecordedPackages(const wchar_t* uninstallKeyPath, const wchar_t* entryName);
+
 }  // namespace mioutil

@@ -45,6 +45,11 @@ PassAccess AccessForPass(uint32_t platformClass, RegistryView view) {
     return {true, 0};
 }
 
+uint32_t ReadOnlyAccess(uint32_t accessMask) {
+    if (accessMask == 0) return 0;
+    return kKeyRead | (accessMask & (kKeyWow64_32Key | kKeyWow64_64Key));
+}
+
 bool ValueTextContains(const wchar_t* text, size_t capacity, const wchar_t* target) {
     if (text == nullptr || target == nullptr) return false;
     return ContainsText(text, TextLength(text, capacity), target, TextLength(target, static_cast<size_t>(-1)));
@@ -53,16 +58,16 @@ bool ValueTextContains(const wchar_t* text, size_t capacity, const wchar_t* targ
 bool KeepsRecordedPackagesEntry(const wchar_t* name, size_t length, uint32_t accessMask, bool recordRefused) {
     // The tool is a 64-bit program: without the 32-bit flag a key opens in the 64-bit view.
     if (!recordRefused || name == nullptr || (accessMask & kKeyWow64_32Key) != 0) return false;
-    const size_t entryLength = TextLength(kCardUninstallEntry, kPathChars);
-    if (length != entryLength) return false;
-    for (size_t i = 0; i < length; ++i) {
-        wchar_t a = name[i];
-        wchar_t b = kCardUninstallEntry[i];
-        if (a >= L'a' && a <= L'z') a = static_cast<wchar_t>(a - L'a' + L'A');
-        if (b >= L'a' && b <= L'z') b = static_cast<wchar_t>(b - L'a' + L'A');
-        if (a != b) return false;
-    }
-    return true;
+    return length == TextLength(kCardUninstallEntry, kPathChars) && SameNameAnyCase(name, kCardUninstallEntry, length);
+}
+
+bool IsVendorKeyBefore(size_t index, const wchar_t* name, size_t length) {
+    if (index == 0 || index >= kVendorKeyCount || name == nullptr) return false;
+    const wchar_t* key = kVendorKeys[index];
+    const wchar_t* before = kVendorKeys[index - 1];
+    const size_t keyLength = TextLength(key, kPathChars);
+    return TextLength(before, kPathChars) == keyLength + 1 + length && SameNameAnyCase(before, key, keyLength) &&
+           before[keyLength] == L'\\' && SameNameAnyCase(before + keyLength + 1, name, length);
 }
 
 }  // namespace mioutil

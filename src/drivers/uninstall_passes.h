@@ -25,11 +25,12 @@ inline constexpr size_t kUninstallPassCount = 15;
 /// trying their targets on each entry in this order.
 extern const UninstallPass kUninstallPasses[kUninstallPassCount];
 
-// Access masks as the registry knows them (KEY_ALL_ACCESS, KEY_WOW64_32KEY, KEY_WOW64_64KEY).
+// Access masks as the registry knows them (KEY_ALL_ACCESS, KEY_WOW64_32KEY, KEY_WOW64_64KEY, KEY_READ).
 enum : uint32_t {
     kKeyAllAccess = 0xF003F,
     kKeyWow64_32Key = 0x0200,
     kKeyWow64_64Key = 0x0100,
+    kKeyRead = 0x20019,
 };
 
 struct PassAccess {
@@ -64,5 +65,14 @@ inline constexpr size_t kVendorKeyCount = 3;
 /// The vendor's keys under HKEY_LOCAL_MACHINE, deepest first, so that each is empty of
 /// subkeys by the time its turn comes unless it holds something that is not ours.
 extern const wchar_t* const kVendorKeys[kVendorKeyCount];
+
+/// Whether `name`, a subkey of kVendorKeys[index], is the vendor key deleted just before
+/// it (letters in any case, as the registry compares names): the one subkey that does
+/// not keep it, once that key went.
+bool IsVendorKeyBefore(size_t index, const wchar_t* name, size_t length);
+
+/// The read-only access of a pass that opens the registry with `accessMask`: the same
+/// view, reading only; none where the pass gets none (an unclassified system).
+uint32_t ReadOnlyAccess(uint32_t accessMask);
 
 }  // namespace mioutil

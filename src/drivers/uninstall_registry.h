@@ -17,4 +17,8 @@ void CleanUninstallRegistry(bool recordRefused);
 void DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName, RegistryView view,
                             bool recordRefused);
 
+/// For -Status: what CleanUninstallRegistry would delete and keep, read only, one line
+/// each: the card's entries of each view, then the vendor's keys.
+void ReportUninstallRegistry(bool recordRefused);
+
 }  // namespace mioutil

@@ -5,6 +5,7 @@
 #include "log.h"
 #include "log_text.h"
 #include "names.h"
+#include "status.h"
 #include "platform/platform_probe.h"
 #include "platform/unique_handle.h"
 #include "text.h"
@@ -24,39 +25,55 @@ const wchar_t* ViewName(RegistryView view) {
     return view == RegistryView::kView32 ? L"32-bit view" : L"64-bit view";
 }
 
-}  // namespace
+// The registry calls are what this costs, so each entry is read once per view
+// and tried on all of that view's targets rather than once for every pass.
+constexpr RegistryView kViews[] = {RegistryView::kView32, RegistryView::kView64};
 
-void DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName, RegistryView view,
-                            bool recordRefused) {
+// One of the card's entries: its target, and whether the keep rule keeps it.
+struct EntryItem {
+    HKEY uninstallKey;
+    REGSAM mask;  // the walk's, for the uninstall key and the entries below it
+    const wchar_t* name;
+    const wchar_t* target;
+    bool kept;
+};
+
+enum class EntryWalkEnd { kNoSuchView, kNotOpened, kWalked };
+
+struct EntryWalk {
+    EntryWalkEnd end;
+    LSTATUS error;  // kNotOpened: why
+    uint32_t examined;
+};
+
+// Hands each of the card's entries in one view to `visit`, which returns true where
+// it deleted the entry. `readOnly` opens the same keys for reading only.
+template <typename Visit>
+EntryWalk WalkCardEntries(const wchar_t* keyPath, const wchar_t* valueName, RegistryView view, bool recordRefused,
+                          bool readOnly, Visit visit) {
+    EntryWalk walk = {EntryWalkEnd::kNoSuchView, ERROR_SUCCESS, 0};
     const PassAccess access = AccessForPass(GetPlatformClass(), view);
-    if (!access.runs) {
-        RunLog(L"uninstall entries, %ls: none on 32-bit Windows, nothing to do", ViewName(view));
-        return;
-    }
-
+    if (!access.runs) return walk;
+    const REGSAM mask = readOnly ? ReadOnlyAccess(access.mask) : access.mask;
     UniqueRegKey uninstallKey;
-    const LSTATUS opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, access.mask, uninstallKey.put());
-    if (opened != ERROR_SUCCESS) {
-        RunLog(L"uninstall entries, %ls: the uninstall key did not open (error %ld), nothing deleted", ViewName(view),
-               static_cast<long>(opened));
-        return;
-    }
+    walk.error = RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, mask, uninstallKey.put());
+    walk.end = EntryWalkEnd::kNotOpened;
+    if (walk.error != ERROR_SUCCESS) return walk;
+    walk.end = EntryWalkEnd::kWalked;
 
-    uint32_t examined = 0;
-    uint32_t deleted = 0;
     DWORD index = 0;
     for (;;) {
         wchar_t entryName[kEntryNameChars] = {};
         if (RegEnumKeyW(uninstallKey.get(), index, entryName, kEntryNameChars) != ERROR_SUCCESS) break;
         ++index;
-        ++examined;
+        ++walk.examined;
 
         wchar_t value[kValueChars] = {};
         const wchar_t* target = nullptr;
-        LogQuote quotedName;
+        bool kept = false;
         {
             UniqueRegKey entry;
-            if (RegOpenKeyExW(uninstallKey.get(), entryName, 0, access.mask, entry.put()) != ERROR_SUCCESS) continue;
+            if (RegOpenKeyExW(uninstallKey.get(), entryName, 0, mask, entry.put()) != ERROR_SUCCESS) continue;
             DWORD size = sizeof(value);
             // Read raw, whatever the type. A value longer than the buffer ends with
             // ERROR_MORE_DATA and leaves the buffer undefined: it counts as no match.
@@ -68,38 +85,59 @@ void DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName, Re
             if (target == nullptr) continue;
             // A record the driver-store step refused to run keeps the one entry that
             // step reads: deleting it would lose the only trace of that package.
-            if (KeepsRecordedPackagesEntry(entryName, TextLength(entryName, kEntryNameChars), access.mask,
-                                           recordRefused)) {
-                RunLog(L"kept, it still holds a driver-store record that was not run: uninstall entry %ls %ls "
-                       L"(UninstallString holds \"%ls\")",
-                       ViewName(view), LogQuoted(entryName, quotedName), target);
-                continue;
-            }
+            kept = KeepsRecordedPackagesEntry(entryName, TextLength(entryName, kEntryNameChars), access.mask,
+                                              recordRefused);
         }
-
         // The next entry moves into the freed index. An entry the registry will not
         // delete (it has subkeys) keeps its index, and the walk goes past it.
-        const LSTATUS status = RegDeleteKeyW(uninstallKey.get(), entryName);
+        if (visit(EntryItem{uninstallKey.get(), mask, entryName, target, kept})) --index;
+    }
+    return walk;
+}
+
+}  // namespace
+
+void DeleteUninstallEntries(const wchar_t* keyPath, const wchar_t* valueName, RegistryView view,
+                            bool recordRefused) {
+    uint32_t deleted = 0;
+    const EntryWalk walk = WalkCardEntries(keyPath, valueName, view, recordRefused, false, [&](const EntryItem& item) {
+        LogQuote quotedName;
+        LogQuoted(item.name, quotedName);
+        if (item.kept) {
+            RunLog(L"kept, it still holds a driver-store record that was not run: uninstall entry %ls %ls "
+                   L"(UninstallString holds \"%ls\")",
+                   ViewName(view), quotedName.chars, item.target);
+            return false;
+        }
+        const LSTATUS status = RegDeleteKeyW(item.uninstallKey, item.name);
         if (status == ERROR_SUCCESS) {
-            --index;
             ++deleted;
             RunLog(L"deleted: uninstall entry %ls %ls (UninstallString holds \"%ls\")", ViewName(view),
-                   LogQuoted(entryName, quotedName), target);
-        } else {
-            RunLog(L"not deleted, error %ld (a key with subkeys of its own is refused): uninstall entry %ls %ls "
-                   L"(UninstallString holds \"%ls\")",
-                   static_cast<long>(status), ViewName(view), LogQuoted(entryName, quotedName), target);
+                   quotedName.chars, item.target);
+            return true;
         }
+        RunLog(L"not deleted, error %ld (a key with subkeys of its own is refused): uninstall entry %ls %ls "
+               L"(UninstallString holds \"%ls\")",
+               static_cast<long>(status), ViewName(view), quotedName.chars, item.target);
+        return false;
+    });
+    switch (walk.end) {
+        case EntryWalkEnd::kNoSuchView:
+            RunLog(L"uninstall entries, %ls: none on 32-bit Windows, nothing to do", ViewName(view));
+            return;
+        case EntryWalkEnd::kNotOpened:
+            RunLog(L"uninstall entries, %ls: the uninstall key did not open (error %ld), nothing deleted",
+                   ViewName(view), static_cast<long>(walk.error));
+            return;
+        case EntryWalkEnd::kWalked:
+            break;
     }
     RunLog(L"uninstall entries, %ls: %lu examined, %lu of the card's deleted", ViewName(view),
-           static_cast<unsigned long>(examined), static_cast<unsigned long>(deleted));
+           static_cast<unsigned long>(walk.examined), static_cast<unsigned long>(deleted));
 }
 
 void CleanUninstallRegistry(bool recordRefused) {
-    // The registry calls are what this costs, so each entry is read once per view
-    // and tried on all of that view's targets rather than once for every pass.
-    const RegistryView views[] = {RegistryView::kView32, RegistryView::kView64};
-    for (RegistryView view : views) {
+    for (RegistryView view : kViews) {
         DeleteUninstallEntries(kUninstallKeyPath, kUninstallStringValue, view, recordRefused);
     }
     // In the tool's own (64-bit) view. A key that still holds a subkey that is not
@@ -115,6 +153,87 @@ void CleanUninstallRegistry(bool recordRefused) {
                    static_cast<long>(status), vendorKey);
         }
     }
+}
+
+namespace {
+
+// Whether the entry holds keys of its own, which the registry refuses to delete with it.
+bool HasSubkeys(const EntryItem& item) {
+    UniqueRegKey entry;
+    wchar_t name[kEntryNameChars] = {};
+    if (RegOpenKeyExW(item.uninstallKey, item.name, 0, item.mask, entry.put()) != ERROR_SUCCESS) return false;
+    const LSTATUS first = RegEnumKeyW(entry.get(), 0, name, kEntryNameChars);
+    return first == ERROR_SUCCESS || first == ERROR_MORE_DATA;
+}
+
+void ReportUninstallEntries(RegistryView view, bool recordRefused) {
+    uint32_t goes = 0;
+    const auto report = [&](const EntryItem& item) {
+        LogQuote quotedName;
+        LogQuoted(item.name, quotedName);
+        const wchar_t* verdict = L"would be deleted";
+        if (item.kept) {
+            verdict = L"would be kept, it holds a driver-store record that would not be run";
+        } else if (HasSubkeys(item)) {
+            verdict = L"would not be deleted (a key with subkeys of its own is refused)";
+        } else {
+            ++goes;
+        }
+        StatusLine(L"uninstall entry: %ls: %ls %ls (UninstallString holds \"%ls\")", verdict, ViewName(view),
+                   quotedName.chars, item.target);
+        return false;
+    };
+    const EntryWalk walk =
+        WalkCardEntries(kUninstallKeyPath, kUninstallStringValue, view, recordRefused, true, report);
+    switch (walk.end) {
+        case EntryWalkEnd::kNoSuchView:
+            StatusLine(L"uninstall entry: %ls: none on 32-bit Windows", ViewName(view));
+            return;
+        case EntryWalkEnd::kNotOpened:
+            StatusLine(L"uninstall entry: %ls: the uninstall key did not open (error %ld)", ViewName(view),
+                       static_cast<long>(walk.error));
+            return;
+        case EntryWalkEnd::kWalked:
+            break;
+    }
+    StatusLine(L"uninstall entry: %ls: %lu examined, %lu of the card's would be deleted", ViewName(view),
+               static_cast<unsigned long>(walk.examined), static_cast<unsigned long>(goes));
+}
+
+// A vendor key goes, deepest first, once it holds no key but the one deleted before it.
+void ReportVendorKeys() {
+    bool goes[kVendorKeyCount] = {};
+    for (size_t i = 0; i < kVendorKeyCount; ++i) {
+        UniqueRegKey key;
+        const LSTATUS opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kVendorKeys[i], 0, KEY_READ, key.put());
+        if (opened == ERROR_FILE_NOT_FOUND) {
+            StatusLine(L"vendor key HKLM\\%ls: not there", kVendorKeys[i]);
+            continue;
+        }
+        if (opened != ERROR_SUCCESS) {
+            StatusLine(L"vendor key HKLM\\%ls: there, not open for reading (error %ld)", kVendorKeys[i],
+                       static_cast<long>(opened));
+            continue;
+        }
+        goes[i] = true;
+        for (DWORD index = 0; goes[i]; ++index) {
+            wchar_t name[kEntryNameChars] = {};
+            const LSTATUS status = RegEnumKeyW(key.get(), index, name, kEntryNameChars);
+            if (status == ERROR_NO_MORE_ITEMS) break;
+            goes[i] = status == ERROR_SUCCESS && i > 0 && goes[i - 1] &&
+                      IsVendorKeyBefore(i, name, TextLength(name, kEntryNameChars));
+        }
+        StatusLine(goes[i] ? L"vendor key HKLM\\%ls: there, would be deleted"
+                           : L"vendor key HKLM\\%ls: there, would be kept: it holds a key that is not the card's",
+                   kVendorKeys[i]);
+    }
+}
+
+}  // namespace
+
+void ReportUninstallRegistry(bool recordRefused) {
+    for (RegistryView view : kViews) ReportUninstallEntries(view, recordRefused);
+    ReportVendorKeys();
 }
 
 }  // namespace mioutil

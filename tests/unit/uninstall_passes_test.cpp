@@ -45,6 +45,9 @@ TEST(AccessForPass, X64WindowsWorksInEachViewWithFullAccess) {
         EXPECT_EQ(a32.mask, 0xF023Fu) << std::hex << cls;
         EXPECT_TRUE(a64.runs) << std::hex << cls;
         EXPECT_EQ(a64.mask, 0xF013Fu) << std::hex << cls;
+        // -Status reads the same view: KEY_READ and the view's flag.
+        EXPECT_EQ(ReadOnlyAccess(a32.mask), 0x20219u) << std::hex << cls;
+        EXPECT_EQ(ReadOnlyAccess(a64.mask), 0x20119u) << std::hex << cls;
     }
 }
 
@@ -54,6 +57,7 @@ TEST(AccessForPass, X86WindowsHasOneViewAndSkipsThe64BitPasses) {
         const PassAccess a32 = AccessForPass(cls, k32);
         EXPECT_TRUE(a32.runs) << std::hex << cls;
         EXPECT_EQ(a32.mask, 0xF003Fu) << std::hex << cls;  // no view flag: the only view there is
+        EXPECT_EQ(ReadOnlyAccess(a32.mask), 0x20019u) << std::hex << cls;
         EXPECT_FALSE(AccessForPass(cls, k64).runs) << std::hex << cls;
     }
 }
@@ -62,6 +66,7 @@ TEST(AccessForPass, UnclassifiedSystemGetsNoAccess) {
     for (RegistryView view : {k32, k64}) {
         const PassAccess a = AccessForPass(0, view);
         EXPECT_EQ(a.mask, 0u);
+        EXPECT_EQ(ReadOnlyAccess(a.mask), 0u);  // -Status enumerates no more than the cleanup
     }
     // Only the architecture bits count, never the version family.
     EXPECT_EQ(AccessForPass(0x61000000u, k32).mask, 0u);
@@ -160,6 +165,23 @@ TEST(KeepsRecordedPackagesEntry, TheCardsEntryInTheToolsOwnViewWhileTheStepRefus
     for (const auto& row : rows) {
         EXPECT_EQ(KeepsRecordedPackagesEntry(row.name, std::wcslen(row.name), row.mask, row.refused), row.kept)
             << testing::PrintToString(std::wstring(row.name)) << " mask " << row.mask << " refused " << row.refused;
+    }
+}
+
+// -Status's vendor-key rule: a key goes once it holds nothing but the one deleted before it.
+TEST(IsVendorKeyBefore, OnlyTheNextDeeperVendorKeyByNameInAnyCase) {
+    const struct {
+        size_t index;
+        const wchar_t* name;
+        bool before;
+    } rows[] = {
+        {1, L"Setup", true},  {1, L"SETUP", true},   {2, L"PCI_MultiIO_Driver", true}, {2, L"pci_multiio_driver", true},
+        {1, L"Setu", false},  {1, L"Setup2", false}, {2, L"Setup", false},             {2, L"Other Product", false},
+        {0, L"Setup", false}, {3, L"Korav", false},  {2, L"PCI_MultiIO_Driver\\Setup", false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(IsVendorKeyBefore(row.index, row.name, std::wcslen(row.name)), row.before)
+            << row.index << " " << testing::PrintToString(std::wstring(row.name));
     }
 }
 
