@@ -4,10 +4,15 @@
 // the other, and prints the ratios. Making and restoring the data is never timed:
 // a timed run is the child's creation up to its end. Benchmark code: never shipped.
 //
-//   bench.exe [repetitions [tool.exe]]   (default 5, and the mioutil.exe built beside bench\;
-//                                         the rejected command line runs 25 times as often)
+//   bench.exe [repetitions [tool.exe]] [--against other.exe] [--remap-only]
+//     repetitions: default 5 (the rejected command line runs 25 times as often);
+//     tool.exe: default the mioutil.exe built beside bench\;
+//     --against: the re-map alternates the tool with this other build of it (run as mioutil.exe);
+//     --remap-only: the re-map alone, without the INF files' stash and the other scenarios.
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "data_makers.h"
 #include "helpers.h"
@@ -25,19 +30,46 @@ std::wstring CopyToWorkFolder(const std::wstring& from) {
     return to;
 }
 
+int Usage() {
+    std::fprintf(stderr, "usage: bench.exe [repetitions [tool.exe]] [--against other.exe] [--remap-only]\n");
+    return 2;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    const int reps = argc > 1 ? _wtoi(argv[1]) : 5;
-    if (reps < 1) {
-        std::fprintf(stderr, "usage: bench.exe [repetitions]\n");
-        return 2;
+    std::vector<std::wstring> positional;
+    std::wstring against;
+    bool remapOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        if (arg == L"--against" && i + 1 < argc) {
+            against = argv[++i];
+        } else if (arg == L"--remap-only") {
+            remapOnly = true;
+        } else if (arg.rfind(L"--", 0) == 0) {
+            return Usage();
+        } else {
+            positional.push_back(arg);
+        }
     }
+    const int reps = !positional.empty() ? _wtoi(positional[0].c_str()) : 5;
+    if (reps < 1 || positional.size() > 2) return Usage();
     const std::wstring own = e2e::BinDir();
     bench::Programs programs;
     programs.binDir = FolderOf(own) + L"\\bin";
     CreateDirectoryW(bench::kWorkFolder, nullptr);
-    programs.tool = CopyToWorkFolder(argc > 2 ? argv[2] : programs.binDir + L"\\mioutil.exe");
+    programs.toolSource = positional.size() > 1 ? positional[1] : programs.binDir + L"\\mioutil.exe";
+    programs.tool = CopyToWorkFolder(programs.toolSource);
+    if (!against.empty()) {
+        // A folder of its own, whatever the file was called: both builds run as
+        // mioutil.exe (see Programs).
+        programs.againstSource = against;
+        const std::wstring folder = std::wstring(bench::kWorkFolder) + L"\\against";
+        CreateDirectoryW(folder.c_str(), nullptr);
+        programs.against = folder + L"\\mioutil.exe";
+        bench::Must(e2e::CopyTo(against, programs.against));
+    }
     programs.reference = CopyToWorkFolder(own + L"\\reference.exe");
     programs.empty = CopyToWorkFolder(own + L"\\empty.exe");
 
@@ -50,11 +82,13 @@ int wmain(int argc, wchar_t** argv) {
                 wineVersion != nullptr ? wineVersion() : "(not Wine)", system.dwNumberOfProcessors);
     std::fflush(stdout);
 
-    bench::MakeStash();
-    bench::MeasureUninstall(programs, reps);
-    std::fflush(stdout);
-    bench::MeasureRejectedCommandLine(programs, reps * 25);
-    std::fflush(stdout);
+    if (!remapOnly) {
+        bench::MakeStash();
+        bench::MeasureUninstall(programs, reps);
+        std::fflush(stdout);
+        bench::MeasureRejectedCommandLine(programs, reps * 25);
+        std::fflush(stdout);
+    }
     bench::MeasureRemap(programs, reps);
     return 0;
 }

@@ -65,11 +65,15 @@ Stats StatsOf(std::vector<double> values) {
     return {median, values.front(), values.back()};
 }
 
-Comparison Compare(const Command& a, const Command& b, int reps, const std::function<void()>& restore) {
+Comparison Compare(const Command& a, const Command& b, int reps, const std::function<void()>& restore,
+                   const std::function<void(int program, DWORD exitCode)>& untimed) {
+    DWORD exitCode = 0;
     restore();
-    Run(a);
+    Run(a, &exitCode);
+    if (untimed) untimed(0, exitCode);
     restore();
-    Run(b);
+    Run(b, &exitCode);
+    if (untimed) untimed(1, exitCode);
     Comparison c;
     for (int r = 0; r < reps; ++r) {
         double ta = 0, tb = 0;

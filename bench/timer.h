@@ -31,7 +31,10 @@ struct Comparison {
 
 /// Runs a and b `reps` times, interleaved (a b, b a, a b, ...), after one untimed
 /// run of each; `restore` puts the data back before every run and is not timed.
-Comparison Compare(const Command& a, const Command& b, int reps, const std::function<void()>& restore);
+/// `untimed`, where given, looks at what each untimed run did (0: a, 1: b) with its
+/// exit code, before the data is put back.
+Comparison Compare(const Command& a, const Command& b, int reps, const std::function<void()>& restore,
+                   const std::function<void(int program, DWORD exitCode)>& untimed = nullptr);
 
 /// One line: median [min - max], times `scale` in `unit`.
 void PrintTime(const char* label, const std::vector<double>& seconds, double scale, const char* unit);
